@@ -1,0 +1,166 @@
+#include "text/ScanText.h"
+
+#include <charconv>
+#include <cmath>
+#include <limits>
+#include <system_error>
+
+namespace {
+
+bool IsBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+bool IsDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+const char* SkipBlanks(const char* text)
+{
+    while (IsBlank(*text)) {
+        ++text;
+    }
+    return text;
+}
+
+// Finds the end of a decimal number at `p` (after blanks): returns p itself
+// when no number starts there.
+const char* DecimalNumberEnd(const char* p)
+{
+    const char* q = p;
+    if (*q == '+' || *q == '-') {
+        ++q;
+    }
+    bool anyDigit = false;
+    while (IsDigit(*q)) {
+        ++q;
+        anyDigit = true;
+    }
+    if (*q == '.') {
+        ++q;
+        while (IsDigit(*q)) {
+            ++q;
+            anyDigit = true;
+        }
+    }
+    if (!anyDigit) {
+        return p;
+    }
+    if (*q == 'e' || *q == 'E') {
+        const char* e = q + 1;
+        if (*e == '+' || *e == '-') {
+            ++e;
+        }
+        if (IsDigit(*e)) {
+            while (IsDigit(*e)) {
+                ++e;
+            }
+            q = e;
+        }
+    }
+    return q;
+}
+
+template <typename Real>
+bool ScanReal(const char* text, Real& value)
+{
+    if (text == nullptr) {
+        return false;
+    }
+    const char* begin = SkipBlanks(text);
+    const char* end = DecimalNumberEnd(begin);
+    if (end == begin) {
+        return false;
+    }
+    // from_chars takes no '+' and ignores the locale.
+    const bool negative = *begin == '-';
+    const char* digits = (*begin == '+' || *begin == '-') ? begin + 1 : begin;
+    Real parsed{};
+    const auto result = std::from_chars(digits, end, parsed, std::chars_format::general);
+    if (result.ec == std::errc::result_out_of_range) {
+        // Too large, or too small to be told from zero: find out which from
+        // the number's size as a double, whose range covers every float.
+        double wide = 0.0;
+        const auto wideResult = std::from_chars(digits, end, wide, std::chars_format::general);
+        const bool tiny = (wideResult.ec == std::errc() && std::fabs(wide) < 1.0) ||
+                          (wideResult.ec == std::errc::result_out_of_range && [&] {
+                               // Out of a double's range as well: the exponent's sign tells.
+                               for (const char* p = digits; p != end; ++p) {
+                                   if (*p == 'e' || *p == 'E') {
+                                       return p[1] == '-';
+                                   }
+                               }
+                               return false;
+                           }());
+        if (!tiny) {
+            return false;
+        }
+        parsed = Real{0};
+    } else if (result.ec != std::errc() || !std::isfinite(parsed)) {
+        return false;
+    }
+    value = negative ? -parsed : parsed;
+    return true;
+}
+
+} // namespace
+
+bool ScanInt(const char* text, int& value)
+{
+    if (text == nullptr) {
+        return false;
+    }
+    const char* p = SkipBlanks(text);
+    const bool negative = *p == '-';
+    if (*p == '+' || *p == '-') {
+        ++p;
+    }
+    if (!IsDigit(*p)) {
+        return false;
+    }
+    // Accumulate as a negative number so that INT_MIN fits; refuse overflow.
+    long long magnitude = 0;
+    for (; IsDigit(*p); ++p) {
+        magnitude = magnitude * 10 + (*p - '0');
+        if (magnitude > static_cast<long long>(std::numeric_limits<int>::max()) + 1) {
+            return false;
+        }
+    }
+    const long long signedValue = negative ? -magnitude : magnitude;
+    if (signedValue > std::numeric_limits<int>::max()) {
+        return false;
+    }
+    value = static_cast<int>(signedValue);
+    return true;
+}
+
+bool ScanDouble(const char* text, double& value)
+{
+    return ScanReal(text, value);
+}
+
+bool ScanFloat(const char* text, float& value)
+{
+    return ScanReal(text, value);
+}
+
+bool ScanWord(const char* text, char* out, std::size_t size)
+{
+    if (text == nullptr || out == nullptr || size == 0) {
+        return false;
+    }
+    const char* p = SkipBlanks(text);
+    if (*p == '\0') {
+        return false;
+    }
+    std::size_t length = 0;
+    for (; *p != '\0' && !IsBlank(*p); ++p) {
+        if (length + 1 < size) {
+            out[length++] = *p;
+        }
+    }
+    out[length] = '\0';
+    return true;
+}
