@@ -64,15 +64,15 @@ const char* DecimalNumberEnd(const char* p)
 }
 
 template <typename Real>
-bool ScanReal(const char* text, Real& value)
+ScanStatus ScanReal(const char* text, Real& value)
 {
     if (text == nullptr) {
-        return false;
+        return ScanStatus::NoValue;
     }
     const char* begin = SkipBlanks(text);
     const char* end = DecimalNumberEnd(begin);
     if (end == begin) {
-        return false;
+        return ScanStatus::NoValue;
     }
     // from_chars takes no '+' and ignores the locale.
     const bool negative = *begin == '-';
@@ -95,22 +95,24 @@ bool ScanReal(const char* text, Real& value)
                                return false;
                            }());
         if (!tiny) {
-            return false;
+            return ScanStatus::OutOfRange;
         }
         parsed = Real{0};
-    } else if (result.ec != std::errc() || !std::isfinite(parsed)) {
-        return false;
+    } else if (result.ec != std::errc()) {
+        return ScanStatus::NoValue;
+    } else if (!std::isfinite(parsed)) {
+        return ScanStatus::OutOfRange;
     }
     value = negative ? -parsed : parsed;
-    return true;
+    return ScanStatus::Read;
 }
 
 } // namespace
 
-bool ScanInt(const char* text, int& value)
+ScanStatus ScanInt(const char* text, int& value)
 {
     if (text == nullptr) {
-        return false;
+        return ScanStatus::NoValue;
     }
     const char* p = SkipBlanks(text);
     const bool negative = *p == '-';
@@ -118,30 +120,30 @@ bool ScanInt(const char* text, int& value)
         ++p;
     }
     if (!IsDigit(*p)) {
-        return false;
+        return ScanStatus::NoValue;
     }
     // Accumulate as a negative number so that INT_MIN fits; refuse overflow.
     long long magnitude = 0;
     for (; IsDigit(*p); ++p) {
         magnitude = magnitude * 10 + (*p - '0');
         if (magnitude > static_cast<long long>(std::numeric_limits<int>::max()) + 1) {
-            return false;
+            return ScanStatus::OutOfRange;
         }
     }
     const long long signedValue = negative ? -magnitude : magnitude;
     if (signedValue > std::numeric_limits<int>::max()) {
-        return false;
+        return ScanStatus::OutOfRange;
     }
     value = static_cast<int>(signedValue);
-    return true;
+    return ScanStatus::Read;
 }
 
-bool ScanDouble(const char* text, double& value)
+ScanStatus ScanDouble(const char* text, double& value)
 {
     return ScanReal(text, value);
 }
 
-bool ScanFloat(const char* text, float& value)
+ScanStatus ScanFloat(const char* text, float& value)
 {
     return ScanReal(text, value);
 }

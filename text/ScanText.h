@@ -1,8 +1,8 @@
 // scanf-style reading of single values, the same in every process locale.
 //
 // Each reader skips leading blanks (space, tab, newline, vertical tab, form
-// feed, carriage return) and then reads one value. When no value can be read
-// it returns false and leaves the target as it was.
+// feed, carriage return) and then reads one value. Unless it reports Read,
+// the target is left as it was.
 //
 // Numbers are plain decimals: an optional sign, digits with an optional
 // decimal point (always '.'), and an optional exponent. Texts such as "inf",
@@ -13,12 +13,18 @@
 
 #include <cstddef>
 
+enum class ScanStatus {
+    Read,       // a value was read into the target
+    NoValue,    // the text holds no value of that kind
+    OutOfRange, // a number too large for the target's type
+};
+
 // "%d"
-bool ScanInt(const char* text, int& value);
+ScanStatus ScanInt(const char* text, int& value);
 // "%lf"
-bool ScanDouble(const char* text, double& value);
+ScanStatus ScanDouble(const char* text, double& value);
 // "%f"
-bool ScanFloat(const char* text, float& value);
+ScanStatus ScanFloat(const char* text, float& value);
 // "%s" into a buffer of `size` bytes: one blank-delimited word, of which the
 // first size - 1 characters are kept.
 bool ScanWord(const char* text, char* out, std::size_t size);

@@ -10,59 +10,61 @@ namespace {
 
 TEST(ScanInt, ReadsLikePercentD)
 {
+    constexpr ScanStatus R = ScanStatus::Read, N = ScanStatus::NoValue, O = ScanStatus::OutOfRange;
     struct Case {
         const char* text;
-        bool found;
+        ScanStatus status;
         int value;
     } cases[] = {
-        {" 1", true, 1},   {"\t-12 rest", true, -12}, {"+7", true, 7},      {"ORD 1", false, 99},
-        {"", false, 99},   {"  ", false, 99},         {"2.9", true, 2},     {"-", false, 99},
-        {"2147483647", true, 2147483647}, {"-2147483648", true, -2147483647 - 1},
-        {"2147483648", false, 99},        {"99999999999999999999", false, 99}, {"0x10", true, 0},
+        {" 1", R, 1},   {"\t-12 rest", R, -12}, {"+7", R, 7},      {"ORD 1", N, 99},
+        {"", N, 99},    {"  ", N, 99},          {"2.9", R, 2},     {"-", N, 99},
+        {"2147483647", R, 2147483647}, {"-2147483648", R, -2147483647 - 1},
+        {"2147483648", O, 99},         {"99999999999999999999", O, 99}, {"0x10", R, 0},
     };
     for (const Case& c : cases) {
         int value = 99;
-        EXPECT_EQ(ScanInt(c.text, value), c.found) << c.text;
+        EXPECT_EQ(ScanInt(c.text, value), c.status) << c.text;
         EXPECT_EQ(value, c.value) << c.text;
     }
 }
 
 TEST(ScanFloat, ReadsOnlySignDigitsPointAndExponent)
 {
+    constexpr ScanStatus R = ScanStatus::Read, N = ScanStatus::NoValue, O = ScanStatus::OutOfRange;
     struct Case {
         const char* text;
-        bool found;
+        ScanStatus status;
         float value;
     } cases[] = {
-        {"2.5", true, 2.5f},     {" 10", true, 10.0f},   {"-5", true, -5.0f},    {"2.5junk", true, 2.5f},
-        {".5", true, 0.5f},      {"5.", true, 5.0f},     {"1e3", true, 1000.0f}, {"1e", true, 1.0f},
-        {"0x10", true, 0.0f},    {"inf", false, 3.0f},   {"nan", false, 3.0f},   {"-inf", false, 3.0f},
-        {"", false, 3.0f},       {"   ", false, 3.0f},   {".", false, 3.0f},     {"+.e1", false, 3.0f},
-        {"1e39", false, 3.0f},   {"-1e39", false, 3.0f}, {"1e-50", true, 0.0f},  {"0.1", true, 0.1f},
+        {"2.5", R, 2.5f},  {" 10", R, 10.0f},  {"-5", R, -5.0f},    {"2.5junk", R, 2.5f},
+        {".5", R, 0.5f},   {"5.", R, 5.0f},    {"1e3", R, 1000.0f}, {"1e", R, 1.0f},
+        {"0x10", R, 0.0f}, {"inf", N, 3.0f},   {"nan", N, 3.0f},    {"-inf", N, 3.0f},
+        {"", N, 3.0f},     {"   ", N, 3.0f},   {".", N, 3.0f},      {"+.e1", N, 3.0f},
+        {"1e39", O, 3.0f}, {"-1e39", O, 3.0f}, {"1e-50", R, 0.0f},  {"0.1", R, 0.1f},
     };
     for (const Case& c : cases) {
         float value = 3.0f;
-        EXPECT_EQ(ScanFloat(c.text, value), c.found) << c.text;
+        EXPECT_EQ(ScanFloat(c.text, value), c.status) << c.text;
         EXPECT_EQ(value, c.value) << c.text;
     }
     float negativeZero = 3.0f;
-    EXPECT_TRUE(ScanFloat("-0", negativeZero));
+    EXPECT_EQ(ScanFloat("-0", negativeZero), R);
     EXPECT_TRUE(negativeZero == 0.0f && std::signbit(negativeZero));
 }
 
 TEST(ScanDouble, ReadsLikePercentLfWithoutNonFiniteValues)
 {
     double value = 3.0;
-    EXPECT_TRUE(ScanDouble(" 10.00", value));
+    EXPECT_EQ(ScanDouble(" 10.00", value), ScanStatus::Read);
     EXPECT_EQ(value, 10.0);
-    EXPECT_TRUE(ScanDouble("0.1", value));
+    EXPECT_EQ(ScanDouble("0.1", value), ScanStatus::Read);
     EXPECT_EQ(value, 0.1);
     value = 3.0;
-    EXPECT_FALSE(ScanDouble("1e400", value));
-    EXPECT_FALSE(ScanDouble("nan", value));
-    EXPECT_FALSE(ScanDouble("infinity", value));
+    EXPECT_EQ(ScanDouble("1e400", value), ScanStatus::OutOfRange);
+    EXPECT_EQ(ScanDouble("nan", value), ScanStatus::NoValue);
+    EXPECT_EQ(ScanDouble("infinity", value), ScanStatus::NoValue);
     EXPECT_EQ(value, 3.0);
-    EXPECT_TRUE(ScanDouble("1e-400", value));
+    EXPECT_EQ(ScanDouble("1e-400", value), ScanStatus::Read);
     EXPECT_EQ(value, 0.0);
 }
 
@@ -76,9 +78,9 @@ TEST(ScanText, IgnoresTheProcessLocale)
         }
     }
     double value = 0;
-    EXPECT_TRUE(ScanDouble("2.5", value));
+    EXPECT_EQ(ScanDouble("2.5", value), ScanStatus::Read);
     EXPECT_EQ(value, 2.5);
-    EXPECT_TRUE(ScanDouble("2,5", value));
+    EXPECT_EQ(ScanDouble("2,5", value), ScanStatus::Read);
     EXPECT_EQ(value, 2.0);
     std::setlocale(LC_ALL, "C");
 }

@@ -1,0 +1,76 @@
+// The display mode's block in the host's scenario files: the recording
+// switch, the interval and the vessel name.
+#include "display/KestrelScribeMFD.h"
+
+#include "recorder/RecorderState.h"
+#include "text/FormatText.h"
+#include "text/ScanText.h"
+
+#include <cstring>
+
+namespace {
+
+// Whether the line starts with the three-letter key, ASCII letters folded.
+bool HasKey(const char* line, const char (&key)[4])
+{
+    for (int i = 0; i < 3; ++i) {
+        char c = line[i];
+        if (c >= 'a' && c <= 'z') {
+            c = static_cast<char>(c - 'a' + 'A');
+        }
+        if (c != key[i]) {
+            return false; // also at the terminator of a short line
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+void KestrelScribeMFD::WriteToScenario(SCENARIOHANDLE scenario)
+{
+    oapiWriteScenario_int(scenario, "REC", recorder.recording);
+
+    // A cut number would restore as another interval: one too long for the
+    // line (only a scenario can have set such a value) is not written, and
+    // the interval then keeps its value when the scenario is read.
+    char interval[256];
+    if (FormatText(interval, sizeof interval, "%0.2f", recorder.interval) < sizeof interval) {
+        oapiWriteScenario_string(scenario, "INT", interval);
+    }
+
+    // The value is read back as one word, so blanks travel as '&'.
+    char name[256];
+    std::memcpy(name, recorder.vesselName, sizeof name);
+    name[sizeof name - 1] = '\0';
+    for (char& c : name) {
+        if (c == ' ') {
+            c = '&';
+        }
+    }
+    oapiWriteScenario_string(scenario, "VES", name);
+}
+
+void KestrelScribeMFD::ReadFromScenario(SCENARIOHANDLE scenario)
+{
+    char* line = nullptr;
+    while (oapiReadScenario_nextline(scenario, line)) {
+        if (line == nullptr) {
+            continue;
+        }
+        // Values are taken as read, with no range check; a value that
+        // cannot be read leaves its field as it was.
+        if (HasKey(line, "REC")) {
+            ScanInt(line + 3, recorder.recording);
+        } else if (HasKey(line, "INT")) {
+            ScanDouble(line + 3, recorder.interval);
+        } else if (HasKey(line, "VES")) {
+            ScanWord(line + 3, recorder.vesselName, sizeof recorder.vesselName);
+        }
+    }
+    for (char& c : recorder.vesselName) {
+        if (c == '&') {
+            c = ' ';
+        }
+    }
+}

@@ -1,0 +1,62 @@
+#include "module/ModuleEntry.h"
+
+#include "display/KestrelScribeMFD.h"
+
+int modeId = 0;
+ExitRoutine exitRoutine = nullptr;
+int cachedVersion = 0;
+
+namespace {
+
+// Whether modeId is still registered with the host. ExitModule runs twice
+// when the host calls it and the library is then unloaded; by the second
+// time the identifier may already belong to another mode.
+bool modeRegistered = false;
+
+} // namespace
+
+MODULE_EXPORT void MODULE_CDECL InitModule(HINSTANCE /*module*/)
+{
+    MFDMODESPEC spec;
+    spec.name = kModeName;
+    spec.key = kModeKey;
+    spec.msgproc = ModeMessageHandler;
+    modeId = oapiRegisterMFDMode(spec);
+    modeRegistered = true;
+}
+
+MODULE_EXPORT void MODULE_CDECL ExitModule(HINSTANCE /*module*/)
+{
+    if (!modeRegistered) {
+        return;
+    }
+    modeRegistered = false;
+    oapiUnregisterMFDMode(modeId);
+}
+
+MODULE_EXPORT const char* MODULE_CDECL ModuleDate()
+{
+    return __DATE__;
+}
+
+MODULE_EXPORT int MODULE_CDECL GetModuleVersion()
+{
+    if (cachedVersion == 0) {
+        cachedVersion = Date2Int("Aug 30 2010");
+    }
+    return cachedVersion;
+}
+
+std::intptr_t MODULE_CDECL ModeMessageHandler(std::uint32_t message, std::uint32_t displayId,
+                                              std::uint32_t packedSize, std::intptr_t vessel)
+{
+    if (message != 1) {
+        return 0;
+    }
+    const DWORD width = packedSize & 0xFFFFu;
+    const DWORD height = (packedSize >> 16) & 0xFFFFu;
+    // The host owns the instance from here on and deletes it through its
+    // virtual destructor.
+    auto* display = new KestrelScribeMFD(width, height, reinterpret_cast<VESSEL*>(vessel), displayId);
+    return reinterpret_cast<std::intptr_t>(display);
+}
