@@ -1,0 +1,36 @@
+// The device context the host hands to Redraw: records every drawing call,
+// in call order, so that the display can be logged, drawn as SVG or as text.
+#pragma once
+
+#include "platform/WinApi.h"
+
+#include <string>
+#include <vector>
+
+struct DrawCall {
+    enum Kind { Title, Font, Color, Text } kind = Text;
+    int x = 0;
+    int y = 0;
+    std::string text;     // Title, Text: the bytes passed
+    COLORREF color = 0;   // Color: the value passed; Text: the colour in force
+    unsigned font = 0;    // Font: the index
+};
+
+class Canvas : public DeviceContext {
+public:
+    COLORREF SetTextColor(COLORREF color) override;
+    BOOL TextOut(int x, int y, const char* text, int length) override;
+    // Called by the host's MFD::Title and MFD::SelectDefaultFont.
+    void Title(const char* text);
+    void Font(unsigned index);
+
+    // The draw log: `title <text>`, `font <index>`, `color 0x%06X`,
+    // `text <x> <y> <text>`, one line per call.
+    std::vector<std::string> LogLines() const;
+
+    std::vector<DrawCall> calls;
+
+private:
+    // The text colour before the module sets one: the host's white.
+    COLORREF color_ = 0xFFFFFF;
+};
