@@ -1,7 +1,7 @@
 // The library's load and unload notifications.
 #include "module/ModuleEntry.h"
 
-BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID /*reserved*/)
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID /*reserved*/)
 {
     switch (reason) {
     case DLL_PROCESS_ATTACH: {

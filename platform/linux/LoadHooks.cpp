@@ -11,7 +11,7 @@
 
 #include <dlfcn.h>
 
-BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved);
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved);
 
 namespace {
 
