@@ -236,6 +236,7 @@ MFD::MFD(DWORD width, DWORD height, VESSEL* vesselPointer)
     : displayWidth(width), displayHeight(height), charWidth(FakeHost::Get().nextCharWidth),
       charHeight(FakeHost::Get().nextCharHeight), vessel(vesselPointer)
 {
+    FakeHost::Get().constructedDisplays.push_back(FakeDisplay{this, width, height, vesselPointer});
 }
 
 MFD::~MFD() = default;

@@ -33,6 +33,14 @@ struct FakeFile {
     std::vector<std::string> lines;
 };
 
+// A display the module constructed: what it handed to the MFD base.
+struct FakeDisplay {
+    const MFD* display = nullptr;
+    DWORD width = 0;
+    DWORD height = 0;
+    VESSEL* vessel = nullptr;
+};
+
 class FakeHost {
 public:
     // The one fake host of the test process; Reset() before each test.
@@ -78,6 +86,7 @@ public:
     std::vector<FakeInputBox> inputBoxes;
     std::vector<FakeScenarioItem> scenarioItems;
     std::vector<const MFD*> invalidated;
+    std::vector<FakeDisplay> constructedDisplays;
     std::vector<MFDMODESPEC> registeredModes;
     std::vector<int> unregisteredModes;
     std::vector<HINSTANCE> initLibHandles;

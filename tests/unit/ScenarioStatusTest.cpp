@@ -1,0 +1,198 @@
+// The display's block in the host's scenario files: REC, INT and VES.
+#include "tests/support/DisplayFixture.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+class ScenarioStatus : public DisplayFixture {
+protected:
+    void SetUp() override
+    {
+        DisplayFixture::SetUp();
+        display_ = &Open(); // takes "Probe 7", the focus vessel
+    }
+
+    std::vector<FakeScenarioItem> Write()
+    {
+        host().scenarioItems.clear();
+        display_->WriteToScenario(nullptr);
+        return host().scenarioItems;
+    }
+
+    void Read(const std::vector<std::string>& lines)
+    {
+        host().scenarioLines.assign(lines.begin(), lines.end());
+        display_->ReadFromScenario(nullptr);
+    }
+
+    KestrelScribeMFD* display_ = nullptr;
+};
+
+// ---- writing ----
+
+TEST_F(ScenarioStatus, WritesTheSwitchTheIntervalAndTheNameInThatOrder)
+{
+    struct Case {
+        int recording;
+        double interval;
+        std::string name;
+        std::vector<FakeScenarioItem> items;
+    };
+    const Case cases[] = {
+        {1, 10.0, "Probe 7", {{"REC", "1"}, {"INT", "10.00"}, {"VES", "Probe&7"}}},
+        // 0.0049 cuts after 0.00 with 4 first cut off: 0.00.
+        {0, 0.0049, "A B  C", {{"REC", "0"}, {"INT", "0.00"}, {"VES", "A&B&&C"}}},
+        // 0.005 is stored as 0.005000000000000000104…: its 17 digits are
+        // 5.0000000000000001e-3, cut after 0.00 with 5 first: up to 0.01.
+        {2, 0.005, "A&B", {{"REC", "2"}, {"INT", "0.01"}, {"VES", "A&B"}}},
+        {-7, -3.0, "", {{"REC", "-7"}, {"INT", "-3.00"}, {"VES", ""}}},
+        {1, 1234.565, " Lead", {{"REC", "1"}, {"INT", "1234.57"}, {"VES", "&Lead"}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        recorder.recording = c.recording;
+        recorder.interval = c.interval;
+        std::strcpy(recorder.vesselName, c.name.c_str());
+        EXPECT_EQ(Write(), c.items);
+        EXPECT_EQ(std::string(recorder.vesselName), c.name); // the blanks stay in the recorder
+    }
+}
+
+TEST_F(ScenarioStatus, WritesALongestNameWhole)
+{
+    std::string name(255, 'x');
+    name[0] = name[128] = name[254] = ' ';
+    std::strcpy(recorder.vesselName, name.c_str());
+    std::string written = name;
+    written[0] = written[128] = written[254] = '&';
+    const auto items = Write();
+    ASSERT_EQ(items.size(), 3u);
+    EXPECT_EQ(items[2], (FakeScenarioItem{"VES", written}));
+}
+
+TEST_F(ScenarioStatus, AnIntervalTooLongForTheLineIsNeverWrittenCut)
+{
+    // "%0.2f" of 1e300 has 301 digits and two decimals; cut to 255
+    // characters it would read back as another number.
+    recorder.interval = 1e300;
+    for (const FakeScenarioItem& item : Write()) {
+        SCOPED_TRACE(item.key);
+        EXPECT_LE(item.value.size(), 255u);
+        if (item.key == "INT") {
+            EXPECT_EQ(std::strtod(item.value.c_str(), nullptr), 1e300);
+        }
+    }
+}
+
+// ---- reading ----
+
+struct ReadCase {
+    std::vector<std::string> lines;
+    int recording;
+    double interval;
+    std::string name;
+};
+
+TEST_F(ScenarioStatus, ReadsEachKeyIgnoringLetterCaseAndTakesValuesAsRead)
+{
+    // Before each block: recording 1, interval 2.5, vessel "Probe 7".
+    const ReadCase cases[] = {
+        {{"REC 1", "INT 10.00", "VES Probe&7"}, 1, 10.0, "Probe 7"},
+        {{"rec 0"}, 0, 2.5, "Probe 7"},
+        {{"Rec\t0"}, 0, 2.5, "Probe 7"},
+        {{"REC 0 1"}, 0, 2.5, "Probe 7"},
+        {{"RECORD 0"}, 1, 2.5, "Probe 7"},  // "ORD 0" holds no number
+        {{"REC 2"}, 2, 2.5, "Probe 7"},     // neither on nor off, as read
+        {{"REC -4"}, -4, 2.5, "Probe 7"},   // no range check
+        {{"REC 99999999999"}, 1, 2.5, "Probe 7"}, // beyond 32 bits
+        {{"REC"}, 1, 2.5, "Probe 7"},
+        {{"REC   "}, 1, 2.5, "Probe 7"},
+        {{"INT 0.00"}, 1, 0.0, "Probe 7"},
+        {{"int 10.00"}, 1, 10.0, "Probe 7"},
+        {{"INT -3"}, 1, -3.0, "Probe 7"},   // no range check
+        {{"INT 2,5"}, 1, 2.0, "Probe 7"},   // a decimal point, always
+        {{"INT 1e400"}, 1, 2.5, "Probe 7"}, // beyond a double
+        {{"INT -1e400"}, 1, 2.5, "Probe 7"},
+        {{"INT nan"}, 1, 2.5, "Probe 7"},
+        {{"INT inf"}, 1, 2.5, "Probe 7"},
+        {{"INTERVAL 5"}, 1, 2.5, "Probe 7"}, // "ERVAL 5" holds no number
+        {{"VES GL-01"}, 1, 2.5, "GL-01"},
+        {{"ves Lander&2"}, 1, 2.5, "Lander 2"},
+        {{"VES A&&B&"}, 1, 2.5, "A  B "},   // a name that had '&' comes back with blanks
+        {{"VES two words"}, 1, 2.5, "two"},
+        {{"VES"}, 1, 2.5, "Probe 7"},       // no value: the constructor's name stays
+        {{"VES    "}, 1, 2.5, "Probe 7"},
+        {{"VES " + std::string(5000, 'v')}, 1, 2.5, std::string(255, 'v')},
+        {{"XYZ 5", "FOO", "", "R", "RE", "  REC 0", "#INT 4", "VE"}, 1, 2.5, "Probe 7"},
+        {{"REC 0", "REC 1", "INT 4", "INT 5"}, 1, 5.0, "Probe 7"}, // the last line wins
+    };
+    for (const ReadCase& c : cases) {
+        SCOPED_TRACE(c.lines.front());
+        recorder.recording = 1;
+        recorder.interval = 2.5;
+        std::strcpy(recorder.vesselName, "Probe 7");
+        Read(c.lines);
+        EXPECT_EQ(recorder.recording, c.recording);
+        EXPECT_EQ(recorder.interval, c.interval);
+        EXPECT_EQ(std::string(recorder.vesselName), c.name);
+    }
+}
+
+TEST_F(ScenarioStatus, ReadingSetsOnlyTheThreeSettings)
+{
+    recorder = Recording("Probe 7");
+    RecorderState expected = recorder;
+    expected.recording = 0;
+    expected.interval = 5.0;
+    std::strcpy(expected.vesselName, "GL-01");
+    Read({"REC 0", "INT 5", "VES GL-01"});
+    ExpectRecorderEq(expected); // the time axis, the schedule and fileStarted carry on
+    EXPECT_TRUE(host().invalidated.empty());
+}
+
+TEST_F(ScenarioStatus, ABlockWithoutANameStillTurnsAmpersandsIntoBlanks)
+{
+    host().focus = host().AddObject("A&B", 0.0);
+    KestrelScribeMFD& restored = Open();
+    ASSERT_STREQ(recorder.vesselName, "A&B");
+    host().scenarioLines = {"REC 1"};
+    restored.ReadFromScenario(nullptr);
+    EXPECT_STREQ(recorder.vesselName, "A B");
+}
+
+TEST_F(ScenarioStatus, WhatIsWrittenReadsBack)
+{
+    struct Case {
+        int recording;
+        double interval;
+        std::string name;
+        double intervalRead;
+        std::string nameRead;
+    };
+    const Case cases[] = {
+        {1, 10.0, "Probe 7", 10.0, "Probe 7"},
+        {0, 0.004, "GL-01", 0.0, "GL-01"}, // written as 0.00
+        {2, 2.5, "A&B C", 2.5, "A B C"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        recorder.recording = c.recording;
+        recorder.interval = c.interval;
+        std::strcpy(recorder.vesselName, c.name.c_str());
+        std::vector<std::string> lines;
+        for (const FakeScenarioItem& item : Write()) {
+            lines.push_back(item.key + " " + item.value);
+        }
+        recorder = RecorderState{};
+        Read(lines);
+        EXPECT_EQ(recorder.recording, c.recording);
+        EXPECT_EQ(recorder.interval, c.intervalRead);
+        EXPECT_EQ(std::string(recorder.vesselName), c.nameRead);
+    }
+}
+
+} // namespace
