@@ -54,7 +54,7 @@ using namespace bench_host;
 
 // ---- the host's operations ----
 
-int oapiRegisterMFDMode(MFDMODESPEC& /*spec*/)
+int oapiRegisterMFDMode(MFDMODESPEC& /*mode*/)
 {
     return 1;
 }

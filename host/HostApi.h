@@ -29,7 +29,7 @@ typedef bool (*InputCallback)(void* hostValue, const char* text, void* userData)
 
 struct MFDMODESPEC;
 
-HOSTAPI int oapiRegisterMFDMode(MFDMODESPEC& spec);
+HOSTAPI int oapiRegisterMFDMode(MFDMODESPEC& mode);
 HOSTAPI void oapiUnregisterMFDMode(int modeId);
 HOSTAPI void InitLib(HINSTANCE module);
 HOSTAPI int Date2Int(const char* date);

@@ -83,16 +83,18 @@ void Displays::Close(const std::string& name)
     }
     MFD* instance = display->instance;
     const std::uint32_t id = display->id;
+    // `name` may be the display's own name, which goes with it.
+    TraceLine([&] { return "delete " + name; });
     open_.erase(id);
     std::erase(invalidated, static_cast<const void*>(instance));
-    TraceLine([&] { return "delete " + name; });
     delete instance; // through the virtual destructor
 }
 
 void Displays::CloseAll()
 {
     while (!open_.empty()) {
-        Close(open_.begin()->second.name);
+        const std::string name = open_.begin()->second.name;
+        Close(name);
     }
 }
 

@@ -111,14 +111,14 @@ public:
         return table;
     }
 
-    VesselSpec Vessel(const json& value, const std::string& where) const
+    VesselDefinition Vessel(const json& value, const std::string& where) const
     {
         Object(value, where);
         OnlyKeys(value, where, {"name", "pitch_deg", "pitch_rad"});
         if (!value.contains("name")) {
             Fail(where, "a vessel needs a 'name'");
         }
-        VesselSpec vessel;
+        VesselDefinition vessel;
         vessel.name = String(value["name"], where + ".name");
         if (vessel.name.empty() || vessel.name.size() > 255) {
             Fail(where + ".name", "a vessel name has 1 to 255 characters");
@@ -251,7 +251,7 @@ Flight LoadFlight(const fs::path& file, const fs::path& root)
     if (top.contains("vessels")) {
         const json& list = check.Array(top["vessels"], "vessels");
         for (std::size_t i = 0; i < list.size(); ++i) {
-            VesselSpec vessel = check.Vessel(list[i], "vessels[" + std::to_string(i) + "]");
+            VesselDefinition vessel = check.Vessel(list[i], "vessels[" + std::to_string(i) + "]");
             if (!vessels.insert(vessel.name).second) {
                 check.Fail("vessels[" + std::to_string(i) + "]", "a second vessel named '" + vessel.name + "'");
             }

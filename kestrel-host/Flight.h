@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-struct VesselSpec {
+struct VesselDefinition {
     std::string name;
     PitchTable pitch; // radians
 };
@@ -39,7 +39,7 @@ struct Event {
     char menu = 0;                       // menu
     std::optional<std::string> input;    // input: none cancels the box
     std::string vessel;                  // focus, remove_vessel
-    VesselSpec newVessel;                // add_vessel
+    VesselDefinition newVessel;                // add_vessel
     std::filesystem::path path;          // save: relative to the root; load: absolute
     std::vector<ScenarioBlock> scenario; // load: its blocks, when the file exists before the run
     std::filesystem::path svg, log;      // snapshot: relative to the root (empty: none)
@@ -49,7 +49,7 @@ struct Event {
 struct Flight {
     std::filesystem::path file;          // absolute
     std::optional<double> clockMjd;
-    std::vector<VesselSpec> vessels;
+    std::vector<VesselDefinition> vessels;
     std::optional<std::string> focus;    // none: no vessels
     std::optional<std::filesystem::path> scenario; // absolute
     std::vector<ScenarioBlock> scenarioBlocks;

@@ -49,14 +49,14 @@ HostContext& Host()
     return host;
 }
 
-int oapiRegisterMFDMode(MFDMODESPEC& spec)
+int oapiRegisterMFDMode(MFDMODESPEC& request)
 {
     HostContext& host = Host();
     RegisteredMode mode;
     mode.id = host.nextModeId++;
-    mode.name = Text(spec.name);
-    mode.key = spec.key;
-    mode.msgproc = spec.msgproc;
+    mode.name = Text(request.name);
+    mode.key = request.key;
+    mode.msgproc = request.msgproc;
     host.modes.push_back(mode);
     TraceLine([&] { return "oapiRegisterMFDMode " + mode.name + " " + Hex(mode.key) + " -> " + std::to_string(mode.id); });
     return mode.id;

@@ -521,7 +521,7 @@ int RunFlight(const RunOptions& options)
         HostContext& host = Host();
         host.files.SetRoot(root);
         host.world.clockMjd = flight.clockMjd;
-        for (const VesselSpec& vessel : flight.vessels) {
+        for (const VesselDefinition& vessel : flight.vessels) {
             Vessel* added = host.world.Add(vessel.name, vessel.pitch);
             if (flight.focus && *flight.focus == vessel.name) {
                 host.world.focus = added;

@@ -17,11 +17,11 @@ bool modeRegistered = false;
 
 MODULE_EXPORT void MODULE_CDECL InitModule(HINSTANCE /*module*/)
 {
-    MFDMODESPEC spec;
-    spec.name = kModeName;
-    spec.key = kModeKey;
-    spec.msgproc = ModeMessageHandler;
-    modeId = oapiRegisterMFDMode(spec);
+    MFDMODESPEC mode;
+    mode.name = kModeName;
+    mode.key = kModeKey;
+    mode.msgproc = ModeMessageHandler;
+    modeId = oapiRegisterMFDMode(mode);
     modeRegistered = true;
 }
 

@@ -1,6 +1,7 @@
 // End-to-end tests: the real kestrel-host with the real KestrelScribeMFD
 // plug-in, on the flight files in tests/e2e/flights. The expected values are
-// worked out by hand from the spec's rules in the comments beside them.
+// worked out by hand from the recorder's and display's rules, in the comments
+// beside them.
 #include "tests/e2e/HostRunner.h"
 
 #include <gmock/gmock.h>
@@ -41,7 +42,7 @@ long IndexOf(const std::vector<std::string>& lines, const std::string& line, lon
 
 } // namespace
 
-// ---- Part 1.2's edge cases ----
+// ---- the plug-in's entry points: registration, handler, version, unload ----
 
 // entry-edges.json: GetModuleVersion called 3 times, messages 2 and 0 sent to
 // the handler, then "left" opened with the raw packed size
@@ -152,9 +153,9 @@ TEST(Detach, WithoutTheHostsExitUnregistersOnceAtUnload)
     EXPECT_TRUE(Contains(trace, "InitLib handle matches module: yes"));
 }
 
-// ---- Part 2.2's three-line example ----
+// ---- the records of a file begun after a time-axis reset ----
 
-TEST(Records, ThreeLineExampleOfPart22)
+TEST(Records, ThreeLinesFromAFreshTimeAxis)
 {
     // three-lines.json: Probe 7 pitch 5, 7.5, 9, 9.5 degrees at 0, 10, 20,
     // 30 s; recording switched on by button 0 before step 0; 31 steps of

@@ -77,11 +77,11 @@ BOOL RecordingCanvas::TextOut(int x, int y, const char* text, int length)
 
 // ---- the host's operations ----
 
-int oapiRegisterMFDMode(MFDMODESPEC& spec)
+int oapiRegisterMFDMode(MFDMODESPEC& mode)
 {
     FakeHost& host = FakeHost::Get();
-    host.Log([&] { return std::string("oapiRegisterMFDMode(" + Quote(spec.name) + ")"); });
-    host.registeredModes.push_back(spec);
+    host.Log([&] { return std::string("oapiRegisterMFDMode(" + Quote(mode.name) + ")"); });
+    host.registeredModes.push_back(mode);
     return host.registerResult;
 }
 

@@ -48,10 +48,10 @@ TEST_F(ModuleEntry, InitModuleRegistersTheModeAndKeepsItsIdentifier)
     host().registerResult = 42;
     InitModule(nullptr);
     ASSERT_EQ(host().registeredModes.size(), 1u);
-    const MFDMODESPEC& spec = host().registeredModes[0];
-    EXPECT_STREQ(spec.name, "KestrelScribeMFD");
-    EXPECT_EQ(spec.key, 0x19u);
-    EXPECT_EQ(spec.msgproc, &ModeMessageHandler);
+    const MFDMODESPEC& mode = host().registeredModes[0];
+    EXPECT_STREQ(mode.name, "KestrelScribeMFD");
+    EXPECT_EQ(mode.key, 0x19u);
+    EXPECT_EQ(mode.msgproc, &ModeMessageHandler);
     EXPECT_EQ(modeId, 42);
 }
 
