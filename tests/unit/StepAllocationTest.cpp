@@ -1,34 +1,10 @@
 // A step of the recorder allocates nothing from the heap, whether it
 // samples, writes a line or has nothing to do. Counted through this
-// program's own operator new; the fake host's call log is switched off so
-// that only the module's allocations count.
+// program's own operator new (AllocationCounter.cpp); the fake host's call
+// log is switched off so that only the module's allocations count.
 #include "tests/support/RecorderFixture.h"
 
-#include <cstdlib>
-#include <new>
-
-namespace {
-long allocations = 0;
-}
-
-void* operator new(std::size_t size)
-{
-    ++allocations;
-    if (void* p = std::malloc(size == 0 ? 1 : size)) {
-        return p;
-    }
-    throw std::bad_alloc();
-}
-
-void operator delete(void* p) noexcept
-{
-    std::free(p);
-}
-
-void operator delete(void* p, std::size_t) noexcept
-{
-    std::free(p);
-}
+#include "tests/unit/AllocationCounter.h"
 
 namespace {
 
@@ -39,14 +15,14 @@ TEST_F(StepAllocation, NoStepAllocates)
     recorder.recording = 1;
     host().recordCalls = false; // the fake stores nothing now
 
-    const long before = allocations;
+    const long before = AllocationCount();
     Step(1.0, 25);  // samples at 0, 10, 20: two lines, and idle steps between
     recorder.recording = 0;
     Step(1.0, 5);   // off, file begun
     recorder.fileStarted = 0;
     Step(1.0, 5);   // off, stamp following the clock
     EXPECT_EQ(host().quietLines, 2);
-    EXPECT_EQ(allocations - before, 0);
+    EXPECT_EQ(AllocationCount() - before, 0);
 }
 
 } // namespace
