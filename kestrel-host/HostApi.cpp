@@ -8,6 +8,7 @@
 #include "kestrel-host/Trace.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstdio>
 #include <cstring>
 
@@ -25,11 +26,12 @@ std::string Hex(unsigned value)
     return text;
 }
 
+// As "%.17g", but with a decimal point in every process locale.
 std::string Number(double value)
 {
     char text[40];
-    std::snprintf(text, sizeof text, "%.17g", value);
-    return text;
+    const auto result = std::to_chars(text, text + sizeof text, value, std::chars_format::general, 17);
+    return std::string(text, result.ptr);
 }
 
 std::string ObjectText(const void* handle)
