@@ -1,5 +1,6 @@
-// The device context the host hands to Redraw: records every drawing call,
-// in call order, so that the display can be logged, drawn as SVG or as text.
+// The record of a redraw: every drawing call made on a display's surface
+// (kestrel-host/DrawSurface.h), in call order, so that the display can be
+// logged, drawn as SVG or as text.
 #pragma once
 
 #include "platform/WinApi.h"
@@ -16,10 +17,11 @@ struct DrawCall {
     unsigned font = 0;    // Font: the index
 };
 
-class Canvas : public DeviceContext {
+class Canvas {
 public:
-    COLORREF SetTextColor(COLORREF color) override;
-    BOOL TextOut(int x, int y, const char* text, int length) override;
+    // The module's two drawing calls, as it made them.
+    COLORREF SetTextColor(COLORREF color);
+    BOOL TextOut(int x, int y, const char* text, int length);
     // Called by the host's MFD::Title and MFD::SelectDefaultFont.
     void Title(const char* text);
     void Font(unsigned index);

@@ -1,6 +1,7 @@
 #include "kestrel-host/Flight.h"
 
 #include "kestrel-host/Displays.h"
+#include "kestrel-host/DrawSurface.h"
 #include "kestrel-host/HostError.h"
 
 #include <nlohmann/json.hpp>
@@ -17,39 +18,6 @@ using nlohmann::json;
 
 namespace {
 
-// A value as a message shows it: written out when it is short, otherwise
-// named by its kind. Writing out is recursive, so a deeply nested value
-// (a million brackets) is never written out whole.
-std::string Shown(const json& value)
-{
-    constexpr std::size_t kMostNodes = 16;
-    constexpr std::size_t kMostCharacters = 80;
-    // Count the nodes without recursion, up to one more than the most.
-    std::vector<const json*> pending = {&value};
-    std::size_t nodes = 0;
-    while (!pending.empty() && nodes <= kMostNodes) {
-        const json* node = pending.back();
-        pending.pop_back();
-        ++nodes;
-        if (node->is_structured()) {
-            for (auto it = node->begin(); it != node->end() && nodes + pending.size() <= kMostNodes; ++it) {
-                pending.push_back(&*it);
-            }
-        }
-    }
-    nodes += pending.size();
-    if (nodes <= kMostNodes) {
-        std::string text = value.dump();
-        if (text.size() <= kMostCharacters) {
-            return text;
-        }
-        if (!value.is_structured()) {
-            return text.substr(0, kMostCharacters - 3) + "...";
-        }
-    }
-    return value.is_array() ? "a large array" : "a large object";
-}
-
 class Checker {
 public:
     explicit Checker(const fs::path& file) : file_(file) {}
@@ -62,7 +30,7 @@ public:
     double Number(const json& value, const std::string& where) const
     {
         if (!value.is_number()) {
-            Fail(where, "expected a number, found " + Shown(value));
+            Fail(where, "expected a number, found " + value.dump());
         }
         const double number = value.get<double>();
         if (!std::isfinite(number)) {
@@ -74,12 +42,12 @@ public:
     long Integer(const json& value, const std::string& where, long low, long high) const
     {
         if (!value.is_number_integer()) {
-            Fail(where, "expected a whole number, found " + Shown(value));
+            Fail(where, "expected a whole number, found " + value.dump());
         }
         const auto number = value.get<long long>();
         if (number < low || number > high) {
             Fail(where, "expected a whole number from " + std::to_string(low) + " to " + std::to_string(high) +
-                            ", found " + Shown(value));
+                            ", found " + value.dump());
         }
         return static_cast<long>(number);
     }
@@ -87,7 +55,7 @@ public:
     std::string String(const json& value, const std::string& where) const
     {
         if (!value.is_string()) {
-            Fail(where, "expected a text, found " + Shown(value));
+            Fail(where, "expected a text, found " + value.dump());
         }
         return value.get<std::string>();
     }
@@ -95,7 +63,7 @@ public:
     const json& Object(const json& value, const std::string& where) const
     {
         if (!value.is_object()) {
-            Fail(where, "expected an object, found " + Shown(value));
+            Fail(where, "expected an object, found " + value.dump());
         }
         return value;
     }
@@ -103,7 +71,7 @@ public:
     const json& Array(const json& value, const std::string& where) const
     {
         if (!value.is_array()) {
-            Fail(where, "expected an array, found " + Shown(value));
+            Fail(where, "expected an array, found " + value.dump());
         }
         return value;
     }
@@ -132,7 +100,7 @@ public:
             const std::string at = where + "[" + std::to_string(i) + "]";
             const json& point = value[i];
             if (!point.is_array() || point.size() != 2) {
-                Fail(at, "expected a [time, value] point, found " + Shown(point));
+                Fail(at, "expected a [time, value] point, found " + point.dump());
             }
             const double t = Number(point[0], at + "[0]");
             const double v = Number(point[1], at + "[1]");
@@ -197,13 +165,8 @@ public:
 
     std::vector<ScenarioBlock> ReadScenario(const fs::path& path, const std::string& where) const
     {
-        // Only a plain file: a device or a pipe could be read for ever.
-        std::error_code ec;
-        std::ifstream in;
-        if (fs::is_regular_file(path, ec)) {
-            in.open(path, std::ios::binary);
-        }
-        if (!in.is_open()) {
+        std::ifstream in(path, std::ios::binary);
+        if (!in) {
             Fail(where, "cannot read the scenario file " + path.string());
         }
         std::ostringstream text;
@@ -219,7 +182,7 @@ const std::map<std::string, Action> kActions = {
     {"open", Action::Open},       {"display", Action::Button},          {"input", Action::Input},
     {"focus", Action::Focus},     {"add_vessel", Action::AddVessel},   {"remove_vessel", Action::RemoveVessel},
     {"close", Action::Close},     {"save", Action::Save},              {"load", Action::Load},
-    {"snapshot", Action::Snapshot}, {"message", Action::Message},      {"files", Action::Files},
+    {"snapshot", Action::Snapshot}, {"message", Action::Message},
 };
 
 std::set<std::string> NameSet(const std::vector<ScenarioBlock>& blocks)
@@ -255,31 +218,18 @@ std::uint32_t ScanCodeOf(char selection)
 
 Flight LoadFlight(const fs::path& file, const fs::path& root)
 {
-    std::error_code ec;
-    std::ifstream in;
-    if (fs::is_regular_file(file, ec)) {
-        in.open(file, std::ios::binary);
-    }
-    if (!in.is_open()) {
-        throw HostError(file.string() + ": cannot read the flight file");
-    }
-    std::ostringstream text;
-    text << in.rdbuf();
-    return ParseFlight(text.str(), file, root);
-}
-
-Flight ParseFlight(const std::string& text, const fs::path& file, const fs::path& root)
-{
     const Checker check(file);
     Flight flight;
     flight.file = file;
 
+    std::ifstream in(file, std::ios::binary);
+    if (!in) {
+        throw HostError(file.string() + ": cannot read the flight file");
+    }
     json top;
     try {
-        top = json::parse(text);
-    } catch (const json::exception& e) {
-        // Syntax errors, and numbers no double holds (1e999), which the
-        // parser reports as out of range.
+        top = json::parse(in);
+    } catch (const json::parse_error& e) {
         throw HostError(file.string() + ": not valid JSON: " + e.what());
     }
     check.Object(top, "");
@@ -391,7 +341,7 @@ Flight ParseFlight(const std::string& text, const fs::path& file, const fs::path
                 check.Fail(where, keys.empty() ? std::string("no action")
                                                : "unknown action " + keys +
                                                      " (known: open, display, input, focus, add_vessel, remove_vessel, "
-                                                     "close, save, load, snapshot, message, files)");
+                                                     "close, save, load, snapshot, message)");
             }
             event.action = kActions.at(action);
             const json& value = e[action];
@@ -406,12 +356,11 @@ Flight ParseFlight(const std::string& text, const fs::path& file, const fs::path
                 check.OnlyKeys(e, where, {"step", "open", "width", "height", "packed_size", "char_width", "char_height"});
                 event.display = check.DisplayName(value, at);
                 event.packedSize = check.PackedSize(e, where, true);
-                // 0 is allowed: a font with no size is a case the display must survive.
                 if (e.contains("char_width")) {
-                    event.charWidth = static_cast<std::uint32_t>(check.Integer(e["char_width"], where + ".char_width", 0, 0xFFFF));
+                    event.charWidth = static_cast<std::uint32_t>(check.Integer(e["char_width"], where + ".char_width", 1, 0xFFFF));
                 }
                 if (e.contains("char_height")) {
-                    event.charHeight = static_cast<std::uint32_t>(check.Integer(e["char_height"], where + ".char_height", 0, 0xFFFF));
+                    event.charHeight = static_cast<std::uint32_t>(check.Integer(e["char_height"], where + ".char_height", 1, 0xFFFF));
                 }
                 open.insert(event.display);
                 break;
@@ -496,7 +445,7 @@ Flight ParseFlight(const std::string& text, const fs::path& file, const fs::path
                 break;
             }
             case Action::Snapshot:
-                check.OnlyKeys(e, where, {"step", "snapshot", "svg", "log"});
+                check.OnlyKeys(e, where, {"step", "snapshot", "svg", "log", "bmp"});
                 event.display = check.DisplayName(value, at);
                 requireOpen(event.display);
                 if (e.contains("svg")) {
@@ -505,8 +454,15 @@ Flight ParseFlight(const std::string& text, const fs::path& file, const fs::path
                 if (e.contains("log")) {
                     event.log = check.String(e["log"], where + ".log");
                 }
-                if (event.svg.empty() && event.log.empty()) {
-                    check.Fail(where, "'snapshot' needs 'svg' or 'log' (a file name)");
+                if (e.contains("bmp")) {
+                    event.bmp = check.String(e["bmp"], where + ".bmp");
+                    if (!DrawSurface::HasPixels()) {
+                        check.Fail(where + ".bmp", "a BMP snapshot needs the Windows build of kestrel-host, which "
+                                                   "draws with GDI; this build only records the drawing calls");
+                    }
+                }
+                if (event.svg.empty() && event.log.empty() && event.bmp.empty()) {
+                    check.Fail(where, "'snapshot' needs 'svg', 'log' or 'bmp' (a file name)");
                 }
                 break;
             case Action::Message:
@@ -517,15 +473,6 @@ Flight ParseFlight(const std::string& text, const fs::path& file, const fs::path
                 }
                 event.packedSize = check.PackedSize(e, where, false);
                 break;
-            case Action::Files: {
-                check.OnlyKeys(e, where, {"step", "files"});
-                const std::string state = check.String(value, at);
-                if (state != "fail" && state != "ok") {
-                    check.Fail(at, "expected \"fail\" or \"ok\", found '" + state + "'");
-                }
-                event.filesFail = state == "fail";
-                break;
-            }
             default:
                 break;
             }

@@ -2,7 +2,7 @@
 // exported by this program to the module it loads.
 #include "host/HostApi.h"
 #include "host/Mfd.h"
-#include "kestrel-host/Canvas.h"
+#include "kestrel-host/DrawSurface.h"
 #include "kestrel-host/HostContext.h"
 #include "kestrel-host/Scenario.h"
 #include "kestrel-host/Trace.h"
@@ -245,17 +245,15 @@ void MFD::RecallStatus() {}
 
 void MFD::Title(HDC hdc, const char* title) const
 {
-    if (auto* canvas = dynamic_cast<Canvas*>(hdc)) {
-        canvas->Title(title);
+    if (DrawSurface* surface = DrawSurface::Of(hdc)) {
+        surface->Title(title);
     }
 }
 
 HFONT MFD::SelectDefaultFont(HDC hdc, DWORD index) const
 {
-    if (auto* canvas = dynamic_cast<Canvas*>(hdc)) {
-        canvas->Font(index);
-    }
-    return nullptr;
+    DrawSurface* surface = DrawSurface::Of(hdc);
+    return surface == nullptr ? nullptr : surface->SelectFont(index);
 }
 
 void MFD::InvalidateDisplay()

@@ -1,5 +1,5 @@
-// Loading the plug-in: dlopen/dlsym here, LoadLibrary/GetProcAddress on
-// Windows. The only file of the host that touches the platform's loader.
+// Loading the plug-in: dlopen/dlsym (posix/ModuleLoader.cpp), or
+// LoadLibrary/GetProcAddress on Windows (windows/ModuleLoader.cpp).
 #pragma once
 
 #include <filesystem>

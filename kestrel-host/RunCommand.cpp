@@ -1,6 +1,6 @@
 #include "kestrel-host/RunCommand.h"
 
-#include "kestrel-host/Canvas.h"
+#include "kestrel-host/DrawSurface.h"
 #include "kestrel-host/Flight.h"
 #include "kestrel-host/HostContext.h"
 #include "kestrel-host/HostError.h"
@@ -9,8 +9,6 @@
 #include "kestrel-host/Snapshot.h"
 #include "kestrel-host/Trace.h"
 
-#include <charconv>
-#include <clocale>
 #include <cstdio>
 #include <fstream>
 #include <iostream>
@@ -52,13 +50,11 @@ std::string Hex(std::uint32_t value)
     return text;
 }
 
-// With a decimal point whatever the process locale (the run takes the
-// environment's locale, for the module's sake).
 std::string Fixed(double value, int decimals)
 {
-    char text[512]; // the widest double with its decimals fits
-    const auto result = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, decimals);
-    return std::string(text, result.ptr);
+    char text[64];
+    std::snprintf(text, sizeof text, "%.*f", decimals, value);
+    return text;
 }
 
 // Removes what a failed run left in the root folder: folders that are new
@@ -132,7 +128,7 @@ private:
     ::OpenDisplay& Need(const std::string& name);
     std::vector<ScenarioBlock> ScenarioAt(const fs::path& path) const;
     void LoadScenario(const std::vector<ScenarioBlock>& blocks, const std::string& source);
-    void Redraw(::OpenDisplay& display, Canvas& canvas);
+    void Redraw(::OpenDisplay& display, DrawSurface& surface);
     void RedrawInvalidated();
     [[noreturn]] void Fail(const Event& event, const std::string& what) const;
 
@@ -173,7 +169,7 @@ void FlightRun::LoadModule()
     }
 
     TraceLine([] { return std::string("call InitModule"); });
-    exports_.initModule(library_->Handle());
+    exports_.initModule(static_cast<HINSTANCE>(library_->Handle()));
     for (const RegisteredMode& mode : host.modes) {
         modeNames_.push_back(mode.name + " (key " + Hex(mode.key) + ")");
     }
@@ -263,11 +259,11 @@ void FlightRun::LoadScenario(const std::vector<ScenarioBlock>& blocks, const std
     }
 }
 
-void FlightRun::Redraw(::OpenDisplay& display, Canvas& canvas)
+void FlightRun::Redraw(::OpenDisplay& display, DrawSurface& surface)
 {
     TraceLine([&] { return "call Redraw " + display.name; });
     std::erase(Host().displays.invalidated, static_cast<const void*>(display.instance));
-    display.instance->Redraw(&canvas);
+    display.instance->Redraw(surface.Hdc());
 }
 
 void FlightRun::RedrawInvalidated()
@@ -280,8 +276,9 @@ void FlightRun::RedrawInvalidated()
             host.displays.invalidated.erase(host.displays.invalidated.begin());
             continue;
         }
-        Canvas canvas; // a redraw a user would see; nothing is kept
-        Redraw(Need(found->name), canvas);
+        ::OpenDisplay& display = Need(found->name);
+        DrawSurface surface(GeometryOf(display.instance)); // a redraw a user would see; nothing is kept
+        Redraw(display, surface);
     }
 }
 
@@ -378,14 +375,21 @@ void FlightRun::RunEvent(const Event& event)
         break;
     case Action::Snapshot: {
         ::OpenDisplay& display = Need(event.display);
-        Canvas canvas;
-        Redraw(display, canvas);
         const MfdGeometry g = GeometryOf(display.instance);
+        if ((!event.svg.empty() || !event.log.empty()) && !DrawSurface::SeesModuleCalls()) {
+            Fail(event, "the module's drawing calls cannot be recorded (its SetTextColor and TextOutA imports were "
+                        "not found), so there is no draw log or SVG picture; take a 'bmp' snapshot instead");
+        }
+        DrawSurface surface(g);
+        Redraw(display, surface);
         if (!event.svg.empty()) {
-            host.files.Put(event.svg, SnapshotSvg(canvas, g));
+            host.files.Put(event.svg, SnapshotSvg(surface.Calls(), g));
         }
         if (!event.log.empty()) {
-            host.files.Put(event.log, DrawLogText(canvas));
+            host.files.Put(event.log, DrawLogText(surface.Calls()));
+        }
+        if (!event.bmp.empty()) {
+            host.files.Put(event.bmp, surface.Bitmap());
         }
         break;
     }
@@ -399,10 +403,6 @@ void FlightRun::RunEvent(const Event& event)
         messages_.push_back(line);
         break;
     }
-    case Action::Files:
-        host.files.SetFailing(event.filesFail);
-        TraceLine([&] { return std::string("files ") + (event.filesFail ? "fail" : "ok"); });
-        break;
     }
 }
 
@@ -434,12 +434,12 @@ void FlightRun::Play()
     RedrawInvalidated();
     // What the displays show at the end, for the summary.
     for (::OpenDisplay* display : host.displays.All()) {
-        Canvas canvas;
-        Redraw(*display, canvas);
         const MfdGeometry g = GeometryOf(display->instance);
+        DrawSurface surface(g);
+        Redraw(*display, surface);
         displayTexts_.push_back("display " + display->name + " (" + std::to_string(g.width) + "x" +
                                 std::to_string(g.height) + ", char cell " + std::to_string(g.charWidth) + "x" +
-                                std::to_string(g.charHeight) + "):\n" + SnapshotText(canvas, g));
+                                std::to_string(g.charHeight) + "):\n" + SnapshotText(surface.Calls(), g));
     }
 }
 
@@ -457,7 +457,7 @@ void FlightRun::Finish()
     }
     if (flight_.hostCallsExit && exports_.exitModule != nullptr) {
         TraceLine([] { return std::string("call ExitModule"); });
-        exports_.exitModule(library_->Handle());
+        exports_.exitModule(static_cast<HINSTANCE>(library_->Handle()));
     }
     TraceLine([] { return std::string("unload"); });
     library_->Unload();
@@ -517,15 +517,6 @@ int RunFlight(const RunOptions& options)
         if (options.trace) {
             TheTrace().Open(fs::absolute(*options.trace));
         }
-        // The module runs in the C library locale the environment names
-        // (LC_ALL, LC_NUMERIC, LANG), as inside a desktop application;
-        // kestrel-host's own texts do not depend on it.
-        std::setlocale(LC_ALL, "");
-        TraceLine([] {
-            const char* name = std::setlocale(LC_ALL, nullptr);
-            return "locale " + std::string(name == nullptr ? "?" : name) + ", decimal point '" +
-                   std::localeconv()->decimal_point + "'";
-        });
 
         const bool rootCreated = !fs::exists(root, ec);
         fs::create_directories(root, ec);

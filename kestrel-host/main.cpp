@@ -12,6 +12,9 @@ int main(int argc, char** argv)
 {
     CLI::App app{"kestrel-host: a stand-in host that loads the KestrelScribeMFD plug-in"};
     app.require_subcommand(1);
+    // Options are written --name on every platform; a path that starts with
+    // '/' is a path, also on Windows.
+    app.allow_windows_style_options(false);
 
     RunOptions run;
     std::string flight, root, module, trace;

@@ -1,0 +1,26 @@
+# Cross-build for 64-bit Windows with Debian's MinGW-w64 (g++-mingw-w64-x86-64).
+#
+# The plug-in's true form is the 32-bit build (cmake/mingw-i686.cmake); this
+# 64-bit one is the same code for the Windows runs on machines whose kernel
+# cannot start 32-bit programs, where only 64-bit Wine works. SSE2 is the
+# x86-64 baseline, so doubles round as in the other builds. The C and C++
+# runtimes are linked statically: the DLL and the host program run with
+# nothing but Windows beside them.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+
+set(KESTREL_MINGW_PREFIX x86_64-w64-mingw32)
+set(CMAKE_C_COMPILER ${KESTREL_MINGW_PREFIX}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${KESTREL_MINGW_PREFIX}-g++-posix)
+set(CMAKE_RC_COMPILER ${KESTREL_MINGW_PREFIX}-windres)
+
+set(CMAKE_FIND_ROOT_PATH /usr/${KESTREL_MINGW_PREFIX})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+# Header-only packages (JSON, command line) come from the build machine.
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE BOTH)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE BOTH)
+
+set(CMAKE_CXX_FLAGS_INIT "-msse2 -mfpmath=sse")
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
