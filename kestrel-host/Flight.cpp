@@ -18,6 +18,39 @@ using nlohmann::json;
 
 namespace {
 
+// A value as a message shows it: written out when it is short, otherwise
+// named by its kind. Writing out is recursive, so a deeply nested value
+// (a million brackets) is never written out whole.
+std::string Shown(const json& value)
+{
+    constexpr std::size_t kMostNodes = 16;
+    constexpr std::size_t kMostCharacters = 80;
+    // Count the nodes without recursion, up to one more than the most.
+    std::vector<const json*> pending = {&value};
+    std::size_t nodes = 0;
+    while (!pending.empty() && nodes <= kMostNodes) {
+        const json* node = pending.back();
+        pending.pop_back();
+        ++nodes;
+        if (node->is_structured()) {
+            for (auto it = node->begin(); it != node->end() && nodes + pending.size() <= kMostNodes; ++it) {
+                pending.push_back(&*it);
+            }
+        }
+    }
+    nodes += pending.size();
+    if (nodes <= kMostNodes) {
+        std::string text = value.dump();
+        if (text.size() <= kMostCharacters) {
+            return text;
+        }
+        if (!value.is_structured()) {
+            return text.substr(0, kMostCharacters - 3) + "...";
+        }
+    }
+    return value.is_array() ? "a large array" : "a large object";
+}
+
 class Checker {
 public:
     explicit Checker(const fs::path& file) : file_(file) {}
@@ -30,7 +63,7 @@ public:
     double Number(const json& value, const std::string& where) const
     {
         if (!value.is_number()) {
-            Fail(where, "expected a number, found " + value.dump());
+            Fail(where, "expected a number, found " + Shown(value));
         }
         const double number = value.get<double>();
         if (!std::isfinite(number)) {
@@ -39,23 +72,25 @@ public:
         return number;
     }
 
-    long Integer(const json& value, const std::string& where, long low, long high) const
+    // long long: long has 32 bits on Windows, too few for the unsigned
+    // 32-bit fields' range.
+    long long Integer(const json& value, const std::string& where, long long low, long long high) const
     {
         if (!value.is_number_integer()) {
-            Fail(where, "expected a whole number, found " + value.dump());
+            Fail(where, "expected a whole number, found " + Shown(value));
         }
         const auto number = value.get<long long>();
         if (number < low || number > high) {
             Fail(where, "expected a whole number from " + std::to_string(low) + " to " + std::to_string(high) +
-                            ", found " + value.dump());
+                            ", found " + Shown(value));
         }
-        return static_cast<long>(number);
+        return number;
     }
 
     std::string String(const json& value, const std::string& where) const
     {
         if (!value.is_string()) {
-            Fail(where, "expected a text, found " + value.dump());
+            Fail(where, "expected a text, found " + Shown(value));
         }
         return value.get<std::string>();
     }
@@ -63,7 +98,7 @@ public:
     const json& Object(const json& value, const std::string& where) const
     {
         if (!value.is_object()) {
-            Fail(where, "expected an object, found " + value.dump());
+            Fail(where, "expected an object, found " + Shown(value));
         }
         return value;
     }
@@ -71,7 +106,7 @@ public:
     const json& Array(const json& value, const std::string& where) const
     {
         if (!value.is_array()) {
-            Fail(where, "expected an array, found " + value.dump());
+            Fail(where, "expected an array, found " + Shown(value));
         }
         return value;
     }
@@ -100,7 +135,7 @@ public:
             const std::string at = where + "[" + std::to_string(i) + "]";
             const json& point = value[i];
             if (!point.is_array() || point.size() != 2) {
-                Fail(at, "expected a [time, value] point, found " + point.dump());
+                Fail(at, "expected a [time, value] point, found " + Shown(point));
             }
             const double t = Number(point[0], at + "[0]");
             const double v = Number(point[1], at + "[1]");
@@ -165,8 +200,13 @@ public:
 
     std::vector<ScenarioBlock> ReadScenario(const fs::path& path, const std::string& where) const
     {
-        std::ifstream in(path, std::ios::binary);
-        if (!in) {
+        // Only a plain file: a device or a pipe could be read for ever.
+        std::error_code ec;
+        std::ifstream in;
+        if (fs::is_regular_file(path, ec)) {
+            in.open(path, std::ios::binary);
+        }
+        if (!in.is_open()) {
             Fail(where, "cannot read the scenario file " + path.string());
         }
         std::ostringstream text;
@@ -182,7 +222,7 @@ const std::map<std::string, Action> kActions = {
     {"open", Action::Open},       {"display", Action::Button},          {"input", Action::Input},
     {"focus", Action::Focus},     {"add_vessel", Action::AddVessel},   {"remove_vessel", Action::RemoveVessel},
     {"close", Action::Close},     {"save", Action::Save},              {"load", Action::Load},
-    {"snapshot", Action::Snapshot}, {"message", Action::Message},
+    {"snapshot", Action::Snapshot}, {"message", Action::Message},      {"files", Action::Files},
 };
 
 std::set<std::string> NameSet(const std::vector<ScenarioBlock>& blocks)
@@ -218,18 +258,31 @@ std::uint32_t ScanCodeOf(char selection)
 
 Flight LoadFlight(const fs::path& file, const fs::path& root)
 {
+    std::error_code ec;
+    std::ifstream in;
+    if (fs::is_regular_file(file, ec)) {
+        in.open(file, std::ios::binary);
+    }
+    if (!in.is_open()) {
+        throw HostError(file.string() + ": cannot read the flight file");
+    }
+    std::ostringstream text;
+    text << in.rdbuf();
+    return ParseFlight(text.str(), file, root);
+}
+
+Flight ParseFlight(const std::string& text, const fs::path& file, const fs::path& root)
+{
     const Checker check(file);
     Flight flight;
     flight.file = file;
 
-    std::ifstream in(file, std::ios::binary);
-    if (!in) {
-        throw HostError(file.string() + ": cannot read the flight file");
-    }
     json top;
     try {
-        top = json::parse(in);
-    } catch (const json::parse_error& e) {
+        top = json::parse(text);
+    } catch (const json::exception& e) {
+        // Syntax errors, and numbers no double holds (1e999), which the
+        // parser reports as out of range.
         throw HostError(file.string() + ": not valid JSON: " + e.what());
     }
     check.Object(top, "");
@@ -341,7 +394,7 @@ Flight LoadFlight(const fs::path& file, const fs::path& root)
                 check.Fail(where, keys.empty() ? std::string("no action")
                                                : "unknown action " + keys +
                                                      " (known: open, display, input, focus, add_vessel, remove_vessel, "
-                                                     "close, save, load, snapshot, message)");
+                                                     "close, save, load, snapshot, message, files)");
             }
             event.action = kActions.at(action);
             const json& value = e[action];
@@ -356,11 +409,12 @@ Flight LoadFlight(const fs::path& file, const fs::path& root)
                 check.OnlyKeys(e, where, {"step", "open", "width", "height", "packed_size", "char_width", "char_height"});
                 event.display = check.DisplayName(value, at);
                 event.packedSize = check.PackedSize(e, where, true);
+                // 0 is allowed: a font with no size is a case the display must survive.
                 if (e.contains("char_width")) {
-                    event.charWidth = static_cast<std::uint32_t>(check.Integer(e["char_width"], where + ".char_width", 1, 0xFFFF));
+                    event.charWidth = static_cast<std::uint32_t>(check.Integer(e["char_width"], where + ".char_width", 0, 0xFFFF));
                 }
                 if (e.contains("char_height")) {
-                    event.charHeight = static_cast<std::uint32_t>(check.Integer(e["char_height"], where + ".char_height", 1, 0xFFFF));
+                    event.charHeight = static_cast<std::uint32_t>(check.Integer(e["char_height"], where + ".char_height", 0, 0xFFFF));
                 }
                 open.insert(event.display);
                 break;
@@ -473,6 +527,15 @@ Flight LoadFlight(const fs::path& file, const fs::path& root)
                 }
                 event.packedSize = check.PackedSize(e, where, false);
                 break;
+            case Action::Files: {
+                check.OnlyKeys(e, where, {"step", "files"});
+                const std::string state = check.String(value, at);
+                if (state != "fail" && state != "ok") {
+                    check.Fail(at, "expected \"fail\" or \"ok\", found '" + state + "'");
+                }
+                event.filesFail = state == "fail";
+                break;
+            }
             default:
                 break;
             }

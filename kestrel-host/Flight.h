@@ -23,7 +23,7 @@ struct StepRun {
 };
 
 enum class Action {
-    Open, Button, Key, Menu, Input, Focus, AddVessel, RemoveVessel, Close, Save, Load, Snapshot, Message,
+    Open, Button, Key, Menu, Input, Focus, AddVessel, RemoveVessel, Close, Save, Load, Snapshot, Message, Files,
 };
 
 struct Event {
@@ -44,6 +44,7 @@ struct Event {
     std::vector<ScenarioBlock> scenario; // load: its blocks, when the file exists before the run
     std::filesystem::path svg, log, bmp; // snapshot: relative to the root (empty: none)
     std::uint32_t message = 0, displayId = 0; // message
+    bool filesFail = false;              // files: "fail" (true) or "ok"
 };
 
 struct Flight {
@@ -63,6 +64,9 @@ struct Flight {
 // `root` is the folder output paths are relative to (to match a `load` with an
 // earlier `save` of the same file).
 Flight LoadFlight(const std::filesystem::path& file, const std::filesystem::path& root);
+// The same for the flight's text, as if read from `file` (which names it in
+// messages and is the folder input paths are relative to).
+Flight ParseFlight(const std::string& text, const std::filesystem::path& file, const std::filesystem::path& root);
 
 // The scan code of the key a menu selection character stands for (A-Z, 0-9);
 // 0 for any other character.

@@ -32,7 +32,7 @@ fs::path HostFiles::Resolve(const std::string& path) const
 
 void* HostFiles::Open(const std::string& path, int mode)
 {
-    if (path.empty() || (mode != 1 && mode != 2)) {
+    if (failing_ || path.empty() || (mode != 1 && mode != 2)) {
         return nullptr;
     }
     const fs::path full = Resolve(path);

@@ -21,10 +21,15 @@ public:
 
     // The module's file operations. mode 2 appends (to the file as it stands,
     // on disk or staged), 1 writes a new file. Null when the path names a
-    // folder, or its folder does not exist.
+    // folder, or its folder does not exist, or while opens are made to fail.
     void* Open(const std::string& path, int mode);
     bool WriteLine(void* file, const char* text); // the text and "\n"
     bool Close(void* file);
+
+    // While set, every Open fails as on a full or read-only disk (a flight's
+    // `"files": "fail"`); the host's own outputs are not affected.
+    void SetFailing(bool failing) { failing_ = failing; }
+    bool Failing() const { return failing_; }
 
     // The host's own outputs (relative to the root).
     void Put(const std::filesystem::path& path, std::string content);
@@ -52,4 +57,5 @@ private:
     std::filesystem::path root_;
     std::map<std::filesystem::path, File> staged_;
     std::map<void*, std::unique_ptr<OpenFile>> open_;
+    bool failing_ = false;
 };

@@ -9,6 +9,8 @@
 #include "kestrel-host/Snapshot.h"
 #include "kestrel-host/Trace.h"
 
+#include <charconv>
+#include <clocale>
 #include <cstdio>
 #include <fstream>
 #include <iostream>
@@ -50,11 +52,13 @@ std::string Hex(std::uint32_t value)
     return text;
 }
 
+// With a decimal point whatever the process locale (the run takes the
+// environment's locale, for the module's sake).
 std::string Fixed(double value, int decimals)
 {
-    char text[64];
-    std::snprintf(text, sizeof text, "%.*f", decimals, value);
-    return text;
+    char text[512]; // the widest double with its decimals fits
+    const auto result = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, decimals);
+    return std::string(text, result.ptr);
 }
 
 // Removes what a failed run left in the root folder: folders that are new
@@ -403,6 +407,10 @@ void FlightRun::RunEvent(const Event& event)
         messages_.push_back(line);
         break;
     }
+    case Action::Files:
+        host.files.SetFailing(event.filesFail);
+        TraceLine([&] { return std::string("files ") + (event.filesFail ? "fail" : "ok"); });
+        break;
     }
 }
 
@@ -517,6 +525,15 @@ int RunFlight(const RunOptions& options)
         if (options.trace) {
             TheTrace().Open(fs::absolute(*options.trace));
         }
+        // The module runs in the C library locale the environment names
+        // (LC_ALL, LC_NUMERIC, LANG), as inside a desktop application;
+        // kestrel-host's own texts do not depend on it.
+        std::setlocale(LC_ALL, "");
+        TraceLine([] {
+            const char* name = std::setlocale(LC_ALL, nullptr);
+            return "locale " + std::string(name == nullptr ? "?" : name) + ", decimal point '" +
+                   std::localeconv()->decimal_point + "'";
+        });
 
         const bool rootCreated = !fs::exists(root, ec);
         fs::create_directories(root, ec);
