@@ -16,7 +16,7 @@ fi
 if [[ "$what" == windows || "$what" == all ]]; then
   # The 32-bit build is the plug-in's true form; the 64-bit one runs under
   # Wine where the kernel cannot start 32-bit programs.
-  packages+=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine64)
+  packages+=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine64 wine32:i386)
 fi
 
 missing=()
@@ -32,6 +32,10 @@ if ((${#missing[@]} > 0)); then
   fi
   echo "install-deps: installing ${missing[*]}"
   export DEBIAN_FRONTEND=noninteractive
+  # 32-bit Wine comes from the i386 side of the archive.
+  if [[ " ${missing[*]} " == *":i386 "* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+    dpkg --add-architecture i386
+  fi
   apt-get update -qq
   apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi

@@ -20,3 +20,5 @@ done
 
 echo "== fuzzing"
 scripts/fuzz.sh "${KESTREL_FUZZ_SECONDS:-20}"
+
+scripts/windows-test.sh
