@@ -255,8 +255,8 @@ check_bmp() {
   local header
   header=$(od -An -v -tu4 -j 2 -N 4 "$bmp" | tr -d ' ')-$(od -An -v -tu4 -j 10 -N 4 "$bmp" | tr -d ' ')-$(od -An -v -td4 -j 18 -N 8 "$bmp" | tr -s ' ' | sed 's/^ //')-$(od -An -v -tu2 -j 28 -N 2 "$bmp" | tr -d ' ')
   # File size 54 + 256 x 200 x 4 = 204854, pixels at 54, 256 x 200, 32 bits.
-  if [[ "$(head -c 2 "$bmp")" != BM || "$header" != "204854-54-256 200-32" ]]; then
-    fail "wine64: bmp-snapshot: expected a BM file of 204854 bytes, pixels at 54, 256 x 200, 32 bits; found $(head -c 2 "$bmp") $header"
+  if [[ "$(head -c 2 "$bmp")" != BM || "$header" != "204854-54-256 200-32" || "$(stat -c %s "$bmp")" != 204854 ]]; then
+    fail "wine64: bmp-snapshot: expected a BM file of 204854 bytes, pixels at 54, 256 x 200, 32 bits; found $(head -c 2 "$bmp") $header, $(stat -c %s "$bmp") bytes"
     return
   fi
   # One 32-bit pixel per line, 0x00RRGGBB, bottom row first.
