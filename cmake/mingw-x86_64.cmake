@@ -6,21 +6,6 @@
 # x86-64 baseline, so doubles round as in the other builds. The C and C++
 # runtimes are linked statically: the DLL and the host program run with
 # nothing but Windows beside them.
-set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
-
 set(KESTREL_MINGW_PREFIX x86_64-w64-mingw32)
-set(CMAKE_C_COMPILER ${KESTREL_MINGW_PREFIX}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${KESTREL_MINGW_PREFIX}-g++-posix)
-set(CMAKE_RC_COMPILER ${KESTREL_MINGW_PREFIX}-windres)
-
-set(CMAKE_FIND_ROOT_PATH /usr/${KESTREL_MINGW_PREFIX})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-# Header-only packages (JSON, command line) come from the build machine.
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE BOTH)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE BOTH)
-
-set(CMAKE_CXX_FLAGS_INIT "-msse2 -mfpmath=sse")
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
-set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)
