@@ -15,8 +15,9 @@ if [[ "$what" == coverage || "$what" == all ]]; then
 fi
 if [[ "$what" == windows || "$what" == all ]]; then
   # The 32-bit build is the plug-in's true form; the 64-bit one runs under
-  # Wine where the kernel cannot start 32-bit programs.
-  packages+=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine64 wine32:i386)
+  # Wine where the kernel cannot start 32-bit programs, and qemu's user-mode
+  # emulator can start them there after all (slowly; on request).
+  packages+=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine64 wine32:i386 qemu-user-static)
 fi
 
 missing=()
