@@ -63,6 +63,48 @@ const char* DecimalNumberEnd(const char* p)
     return q;
 }
 
+// The power of ten of the first significant digit of the plain decimal
+// number [p, end) (no sign), exponent included; saturates far beyond any
+// floating-point range.
+long long LeadingPowerOfTen(const char* p, const char* end)
+{
+    constexpr long long kFar = 1LL << 40;
+    long long power = -1;
+    bool significant = false;
+    for (; p != end && IsDigit(*p); ++p) {
+        if (significant) {
+            ++power;
+        } else if (*p != '0') {
+            significant = true;
+            power = 0;
+        }
+    }
+    if (p != end && *p == '.') {
+        for (++p; p != end && IsDigit(*p); ++p) {
+            if (!significant) {
+                if (*p != '0') {
+                    significant = true;
+                } else {
+                    --power;
+                }
+            }
+        }
+    }
+    if (p != end && (*p == 'e' || *p == 'E')) {
+        ++p;
+        const bool negative = *p == '-';
+        if (*p == '+' || *p == '-') {
+            ++p;
+        }
+        long long exponent = 0;
+        for (; p != end && IsDigit(*p); ++p) {
+            exponent = exponent < kFar ? exponent * 10 + (*p - '0') : kFar;
+        }
+        power += negative ? -exponent : exponent;
+    }
+    return power;
+}
+
 template <typename Real>
 ScanStatus ScanReal(const char* text, Real& value)
 {
@@ -80,20 +122,9 @@ ScanStatus ScanReal(const char* text, Real& value)
     Real parsed{};
     const auto result = std::from_chars(digits, end, parsed, std::chars_format::general);
     if (result.ec == std::errc::result_out_of_range) {
-        // Too large, or too small to be told from zero: find out which from
-        // the number's size as a double, whose range covers every float.
-        double wide = 0.0;
-        const auto wideResult = std::from_chars(digits, end, wide, std::chars_format::general);
-        const bool tiny = (wideResult.ec == std::errc() && std::fabs(wide) < 1.0) ||
-                          (wideResult.ec == std::errc::result_out_of_range && [&] {
-                               // Out of a double's range as well: the exponent's sign tells.
-                               for (const char* p = digits; p != end; ++p) {
-                                   if (*p == 'e' || *p == 'E') {
-                                       return p[1] == '-';
-                                   }
-                               }
-                               return false;
-                           }());
+        // Too large, or too small to be told from zero: the power of ten of
+        // the first significant digit tells which.
+        const bool tiny = LeadingPowerOfTen(digits, end) < 0;
         if (!tiny) {
             return ScanStatus::OutOfRange;
         }

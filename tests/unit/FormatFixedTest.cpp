@@ -72,6 +72,11 @@ INSTANTIATE_TEST_SUITE_P(SignsAndZeros, FormatFixedRules,
                                            Case{1e-300, 2, "0.00"}, Case{4.9e-324, 1, "0.0"},
                                            Case{57.29577951308232, 2, "57.30"}, Case{42.0, 0, "42"}));
 
+TEST(FormatFixed, ANegativeCountOfDecimalsCountsAsNone)
+{
+    EXPECT_EQ(Format(2.5, -1), "3");
+}
+
 TEST(FormatFixed, NonFiniteValuesHaveFixedTexts)
 {
     EXPECT_EQ(Format(std::numeric_limits<double>::infinity(), 1), "inf");

@@ -85,6 +85,35 @@ TEST(ScanText, IgnoresTheProcessLocale)
     std::setlocale(LC_ALL, "C");
 }
 
+TEST(ScanText, NoTextHoldsNoValue)
+{
+    int i = 5;
+    double d = 5;
+    float f = 5;
+    char word[8] = "kept";
+    EXPECT_EQ(ScanInt(nullptr, i), ScanStatus::NoValue);
+    EXPECT_EQ(ScanDouble(nullptr, d), ScanStatus::NoValue);
+    EXPECT_EQ(ScanFloat(nullptr, f), ScanStatus::NoValue);
+    EXPECT_FALSE(ScanWord(nullptr, word, sizeof word));
+    EXPECT_EQ(i, 5);
+    EXPECT_EQ(d, 5.0);
+    EXPECT_EQ(f, 5.0f);
+    EXPECT_STREQ(word, "kept");
+}
+
+TEST(ScanText, AnIntegerBeyondEveryRangeIsTooLarge)
+{
+    // 400 digits and no exponent: beyond a double's range as well as a float's.
+    const std::string huge = "1" + std::string(400, '0');
+    double d = 5;
+    float f = 5;
+    EXPECT_EQ(ScanDouble(huge.c_str(), d), ScanStatus::OutOfRange);
+    EXPECT_EQ(ScanFloat(huge.c_str(), f), ScanStatus::OutOfRange);
+    const std::string tiny = "0." + std::string(400, '0') + "1";
+    EXPECT_EQ(ScanDouble(tiny.c_str(), d), ScanStatus::Read);
+    EXPECT_EQ(d, 0.0);
+}
+
 TEST(ScanWord, ReadsOneBlankDelimitedWordAndKeepsWhatFits)
 {
     char word[256] = "before";
