@@ -134,7 +134,7 @@ public:
     }
 
 private:
-    std::uint32_t limbs_[90] = {};
+    std::uint32_t limbs_[90]; // only the first count_ are ever read
     int count_ = 0;
 };
 
