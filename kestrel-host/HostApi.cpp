@@ -4,11 +4,11 @@
 #include "host/Mfd.h"
 #include "kestrel-host/DrawSurface.h"
 #include "kestrel-host/HostContext.h"
+#include "kestrel-host/HostText.h"
 #include "kestrel-host/Scenario.h"
 #include "kestrel-host/Trace.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cstdio>
 #include <cstring>
 
@@ -17,21 +17,6 @@ namespace {
 std::string Text(const char* text)
 {
     return text == nullptr ? std::string("(null)") : std::string(text);
-}
-
-std::string Hex(unsigned value)
-{
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%X", value);
-    return text;
-}
-
-// As "%.17g", but with a decimal point in every process locale.
-std::string Number(double value)
-{
-    char text[40];
-    const auto result = std::to_chars(text, text + sizeof text, value, std::chars_format::general, 17);
-    return std::string(text, result.ptr);
 }
 
 std::string ObjectText(const void* handle)

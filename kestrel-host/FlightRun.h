@@ -1,0 +1,67 @@
+// One flight played through the module: loads it, runs the steps and
+// events, and unloads it. The summary of what it did is printed at the end.
+#pragma once
+
+#include "host/Mfd.h"
+#include "kestrel-host/Displays.h"
+#include "kestrel-host/Flight.h"
+#include "kestrel-host/HostContext.h"
+#include "kestrel-host/ModuleLoader.h"
+
+#include <filesystem>
+#include <memory>
+#include <ostream>
+#include <string>
+#include <vector>
+
+class DrawSurface;
+
+// The module's exports, as the host calls them.
+typedef void (*InitModuleFn)(HINSTANCE);
+typedef void (*ExitModuleFn)(HINSTANCE);
+typedef void (*PreStepFn)(double, double, double);
+typedef const char* (*ModuleDateFn)();
+typedef int (*VersionFn)();
+
+struct ModuleExports {
+    InitModuleFn initModule = nullptr;
+    ExitModuleFn exitModule = nullptr;
+    PreStepFn preStep = nullptr;
+    ModuleDateFn moduleDate = nullptr;
+    VersionFn version = nullptr;
+};
+
+class FlightRun {
+public:
+    FlightRun(const Flight& flight, const std::filesystem::path& modulePath) : flight_(flight), modulePath_(modulePath) {}
+
+    void LoadModule();
+    void Play();
+    // Deletes the displays, closes input boxes, calls ExitModule (if the
+    // flight lets the host do so) and unloads the module.
+    void Finish();
+    void PrintSummary(std::ostream& out) const;
+
+private:
+    const RegisteredMode& Mode() const;
+    void RunEvent(const Event& event);
+    void Open(const std::string& name, std::uint32_t packedSize, CharCell cell);
+    ::OpenDisplay& Need(const std::string& name);
+    std::vector<ScenarioBlock> ScenarioAt(const std::filesystem::path& path) const;
+    void LoadScenario(const std::vector<ScenarioBlock>& blocks, const std::string& source);
+    void Redraw(::OpenDisplay& display, DrawSurface& surface);
+    void RedrawInvalidated();
+    [[noreturn]] void Fail(const Event& event, const std::string& what) const;
+
+    const Flight& flight_;
+    std::filesystem::path modulePath_;
+    std::unique_ptr<ModuleLibrary> library_;
+    ModuleExports exports_;
+    std::vector<std::string> modeNames_;
+    std::string moduleDate_;
+    int version_ = 0;
+    long stepsRun_ = 0;
+    std::vector<std::string> messages_;
+    std::vector<std::string> displayTexts_;
+    bool finished_ = false;
+};

@@ -1,0 +1,25 @@
+#include "kestrel-host/HostText.h"
+
+#include <charconv>
+#include <cstdio>
+
+std::string Hex(std::uint32_t value)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%X", static_cast<unsigned>(value));
+    return text;
+}
+
+std::string Fixed(double value, int decimals)
+{
+    char text[512]; // the widest double with its decimals fits
+    const auto result = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, decimals);
+    return std::string(text, result.ptr);
+}
+
+std::string Number(double value)
+{
+    char text[40];
+    const auto result = std::to_chars(text, text + sizeof text, value, std::chars_format::general, 17);
+    return std::string(text, result.ptr);
+}

@@ -1,0 +1,14 @@
+// How kestrel-host writes numbers in its traces, messages and summaries:
+// with a decimal point whatever the process locale (a run takes the
+// environment's locale, for the module's sake).
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// "0x1A2B"
+std::string Hex(std::uint32_t value);
+// A fixed count of decimals.
+std::string Fixed(double value, int decimals);
+// As "%.17g": enough digits to give the double back.
+std::string Number(double value);

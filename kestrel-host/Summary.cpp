@@ -1,0 +1,32 @@
+// The summary a run prints at its end: the module, the steps, the data
+// files written and the open displays drawn as text.
+#include "kestrel-host/FlightRun.h"
+
+#include "kestrel-host/HostText.h"
+
+void FlightRun::PrintSummary(std::ostream& out) const
+{
+    out << "kestrel-host: flight " << flight_.file.string() << "\n";
+    out << "module:  " << modulePath_.filename().string();
+    for (const std::string& mode : modeNames_) {
+        out << ", mode " << mode;
+    }
+    out << "\n";
+    out << "date:    " << moduleDate_ << "\n";
+    out << "version: " << version_ << "\n";
+    out << "steps:   " << stepsRun_ << " run, simulated time " << Fixed(Host().world.t, 2) << " s\n";
+    for (const std::string& message : messages_) {
+        out << "message: " << message << "\n";
+    }
+    const auto files = Host().files.ModuleFiles();
+    out << "data files written: " << files.size() << "\n";
+    for (const auto& file : files) {
+        out << "  " << file.path << ": " << file.lines << (file.lines == 1 ? " line" : " lines") << "\n";
+    }
+    if (displayTexts_.empty()) {
+        out << "no display open\n";
+    }
+    for (const std::string& text : displayTexts_) {
+        out << text;
+    }
+}
