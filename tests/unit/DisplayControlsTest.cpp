@@ -212,6 +212,7 @@ protected:
         RecorderState state = Recording(name);
         state.fileStarted = 0;
         state.elapsed = state.nextSample = state.lastTime = state.lastPitch = state.pitch = state.span = 0;
+        state.sampledVessel[0] = '\0';
         return state;
     }
 

@@ -1,5 +1,7 @@
+#include "tests/support/DisplayFixture.h"
 #include "tests/support/RecorderFixture.h"
 
+#include <algorithm>
 #include <limits>
 
 namespace {
@@ -313,6 +315,73 @@ TEST_F(StepSampler, ResetTimeAxisClearsTheAxisAndKeepsTheSettings)
     EXPECT_EQ(recorder.intervalEntry, 2.5f);
     EXPECT_EQ(recorder.fileStamp, 1234);
     EXPECT_STREQ(recorder.vesselName, "Probe 7");
+    EXPECT_STREQ(recorder.sampledVessel, "");
+}
+
+// ---- a line pairs two samples of one vessel ----
+
+using StepSamplerAcrossVessels = DisplayFixture;
+
+TEST_F(StepSamplerAcrossVessels, ALinePairsTwoSamplesOfOneVesselOnly)
+{
+    // Probe 7 (pitch 10) is recorded with steps of 1 s and interval 10:
+    // samples at 0 (seed) and 10 (a line). Before step 15 the recorder is
+    // pointed at a vessel without a fresh time axis; it is sampled at 20 and
+    // 30. GL-01's pitch is 50 until step 30, then 55. A line from Probe 7's
+    // sample at 10 to GL-01's at 20 would claim a pitch GL-01 never had: the
+    // sample at 20 only seeds, and the file (same stamp, fileStarted stays 1)
+    // begins at 30 with the stretch from 20.
+    constexpr double kRadiansPerDegree = 3.14159265358979323846 / 180.0;
+    enum class Via { SecondDisplay, ScenarioBlock };
+    struct Case {
+        const char* vessel;
+        Via via;
+        std::vector<std::string> probeLines, glLines;
+    };
+    const std::string probe = "KestrelScribeData\\Probe 7_613815000.txt";
+    const std::string gl = "KestrelScribeData\\GL-01_613815000.txt";
+    const Case cases[] = {
+        {"GL-01", Via::SecondDisplay, {"0.0=pitch(10.00, 10.00, 10.0)"}, {"20.0=pitch(50.00, 55.00, 10.0)"}},
+        {"GL-01", Via::ScenarioBlock, {"0.0=pitch(10.00, 10.00, 10.0)"}, {"20.0=pitch(50.00, 55.00, 10.0)"}},
+        // The same vessel again: its lines go on unbroken.
+        {"Probe 7", Via::SecondDisplay,
+         {"0.0=pitch(10.00, 10.00, 10.0)", "10.0=pitch(10.00, 10.00, 10.0)", "20.0=pitch(10.00, 10.00, 10.0)"}, {}},
+        {"Probe 7", Via::ScenarioBlock,
+         {"0.0=pitch(10.00, 10.00, 10.0)", "10.0=pitch(10.00, 10.00, 10.0)", "20.0=pitch(10.00, 10.00, 10.0)"}, {}},
+    };
+    const auto step = [](int count) {
+        for (int i = 0; i < count; ++i) {
+            opcPreStep(0.0, 1.0, 0.0);
+        }
+    };
+    const auto lines = [](const std::string& path) {
+        const auto it = host().files.find(path);
+        return it == host().files.end() ? std::vector<std::string>{} : it->second.lines;
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.vessel) + (c.via == Via::SecondDisplay ? " by a second display" : " by a scenario"));
+        host().Reset();
+        recorder = RecorderState{};
+        host().focus = host().AddObject("Probe 7", 10 * kRadiansPerDegree);
+        host().AddObject("GL-01", 50 * kRadiansPerDegree);
+        KestrelScribeMFD& first = Open();
+        ASSERT_TRUE(first.OnKey(0x1E));
+        step(15);
+        if (c.via == Via::SecondDisplay) {
+            host().focus = host().Handle(c.vessel);
+            Open();
+        } else {
+            std::string value = c.vessel;
+            std::replace(value.begin(), value.end(), ' ', '&');
+            host().scenarioLines = {"VES " + value};
+            first.ReadFromScenario(nullptr);
+        }
+        step(15);
+        host().SetPitch("GL-01", 55 * kRadiansPerDegree);
+        step(1);
+        EXPECT_EQ(lines(probe), c.probeLines);
+        EXPECT_EQ(lines(gl), c.glLines);
+    }
 }
 
 } // namespace
