@@ -74,6 +74,42 @@ TEST_F(ScenarioStatus, WritesALongestNameWhole)
     EXPECT_EQ(items[2], (FakeScenarioItem{"VES", written}));
 }
 
+TEST_F(ScenarioStatus, ASavedBlockHoldsItsThreeItemsWhateverControlCharactersTheNameHas)
+{
+    // Each control character c (0x01 to 0x1F, 0x7F) in the name "P" c "REC" c
+    // "5" is written as '_'. The block, as the host writes it (a line per
+    // item: key, blank, value), then holds three lines and reads back as
+    // written: the switch stays 1 and the name is P_REC_5. A line feed or
+    // carriage return left in would give the block items of its own (REC,
+    // 5), a tab or form feed would end the name on reading.
+    std::vector<char> controls;
+    for (int c = 0x01; c < 0x20; ++c) {
+        controls.push_back(static_cast<char>(c));
+    }
+    controls.push_back('\x7F');
+    for (const char c : controls) {
+        SCOPED_TRACE(static_cast<int>(c));
+        recorder.recording = 1;
+        recorder.interval = 2.5;
+        const std::string name = std::string("P") + c + "REC" + c + "5";
+        std::strcpy(recorder.vesselName, name.c_str());
+        std::string block;
+        for (const FakeScenarioItem& item : Write()) {
+            block += item.key + " " + item.value + "\n";
+        }
+        std::vector<std::string> lines;
+        for (std::size_t begin = 0, end; begin < block.size(); begin = end + 1) {
+            end = block.find_first_of("\r\n", begin);
+            lines.push_back(block.substr(begin, end - begin));
+        }
+        EXPECT_EQ(lines, (std::vector<std::string>{"REC 1", "INT 2.50", "VES P_REC_5"}));
+        EXPECT_EQ(std::string(recorder.vesselName), name); // the recorder keeps the name
+        Read(lines);
+        EXPECT_EQ(recorder.recording, 1);
+        EXPECT_EQ(std::string(recorder.vesselName), "P_REC_5");
+    }
+}
+
 TEST_F(ScenarioStatus, AnIntervalTooLongForTheLineIsNeverWrittenCut)
 {
     // "%0.2f" of 1e300 has 301 digits and two decimals; cut to 255
