@@ -1,7 +1,6 @@
 #include "tests/support/DisplayFixture.h"
 #include "tests/support/RecorderFixture.h"
 
-#include <algorithm>
 #include <limits>
 
 namespace {
@@ -326,27 +325,20 @@ TEST_F(StepSamplerAcrossVessels, ALinePairsTwoSamplesOfOneVesselOnly)
 {
     // Probe 7 (pitch 10) is recorded with steps of 1 s and interval 10:
     // samples at 0 (seed) and 10 (a line). Before step 15 the recorder is
-    // pointed at a vessel without a fresh time axis; it is sampled at 20 and
-    // 30. GL-01's pitch is 50 until step 30, then 55. A line from Probe 7's
-    // sample at 10 to GL-01's at 20 would claim a pitch GL-01 never had: the
-    // sample at 20 only seeds, and the file (same stamp, fileStarted stays 1)
-    // begins at 30 with the stretch from 20.
+    // pointed at a vessel without a fresh time axis; samples at 20 and 30.
+    // GL-01's pitch is 50, then 55 from step 30. Its sample at 20 follows
+    // Probe 7's, so it only seeds; its file (same stamp) begins at 30.
     constexpr double kRadiansPerDegree = 3.14159265358979323846 / 180.0;
-    enum class Via { SecondDisplay, ScenarioBlock };
-    struct Case {
+    const std::vector<std::string> probeAlone = {"0.0=pitch(10.00, 10.00, 10.0)"};
+    const struct {
         const char* vessel;
-        Via via;
+        bool byScenario; // else by a second display opened with it in focus
         std::vector<std::string> probeLines, glLines;
-    };
-    const std::string probe = "KestrelScribeData\\Probe 7_613815000.txt";
-    const std::string gl = "KestrelScribeData\\GL-01_613815000.txt";
-    const Case cases[] = {
-        {"GL-01", Via::SecondDisplay, {"0.0=pitch(10.00, 10.00, 10.0)"}, {"20.0=pitch(50.00, 55.00, 10.0)"}},
-        {"GL-01", Via::ScenarioBlock, {"0.0=pitch(10.00, 10.00, 10.0)"}, {"20.0=pitch(50.00, 55.00, 10.0)"}},
+    } cases[] = {
+        {"GL-01", false, probeAlone, {"20.0=pitch(50.00, 55.00, 10.0)"}},
+        {"GL-01", true, probeAlone, {"20.0=pitch(50.00, 55.00, 10.0)"}},
         // The same vessel again: its lines go on unbroken.
-        {"Probe 7", Via::SecondDisplay,
-         {"0.0=pitch(10.00, 10.00, 10.0)", "10.0=pitch(10.00, 10.00, 10.0)", "20.0=pitch(10.00, 10.00, 10.0)"}, {}},
-        {"Probe 7", Via::ScenarioBlock,
+        {"Probe 7", false,
          {"0.0=pitch(10.00, 10.00, 10.0)", "10.0=pitch(10.00, 10.00, 10.0)", "20.0=pitch(10.00, 10.00, 10.0)"}, {}},
     };
     const auto step = [](int count) {
@@ -354,12 +346,8 @@ TEST_F(StepSamplerAcrossVessels, ALinePairsTwoSamplesOfOneVesselOnly)
             opcPreStep(0.0, 1.0, 0.0);
         }
     };
-    const auto lines = [](const std::string& path) {
-        const auto it = host().files.find(path);
-        return it == host().files.end() ? std::vector<std::string>{} : it->second.lines;
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(std::string(c.vessel) + (c.via == Via::SecondDisplay ? " by a second display" : " by a scenario"));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.vessel) + (c.byScenario ? " by a scenario" : " by a second display"));
         host().Reset();
         recorder = RecorderState{};
         host().focus = host().AddObject("Probe 7", 10 * kRadiansPerDegree);
@@ -367,20 +355,18 @@ TEST_F(StepSamplerAcrossVessels, ALinePairsTwoSamplesOfOneVesselOnly)
         KestrelScribeMFD& first = Open();
         ASSERT_TRUE(first.OnKey(0x1E));
         step(15);
-        if (c.via == Via::SecondDisplay) {
+        if (c.byScenario) {
+            host().scenarioLines = {std::string("VES ") + c.vessel};
+            first.ReadFromScenario(nullptr);
+        } else {
             host().focus = host().Handle(c.vessel);
             Open();
-        } else {
-            std::string value = c.vessel;
-            std::replace(value.begin(), value.end(), ' ', '&');
-            host().scenarioLines = {"VES " + value};
-            first.ReadFromScenario(nullptr);
         }
         step(15);
         host().SetPitch("GL-01", 55 * kRadiansPerDegree);
         step(1);
-        EXPECT_EQ(lines(probe), c.probeLines);
-        EXPECT_EQ(lines(gl), c.glLines);
+        EXPECT_EQ(host().files["KestrelScribeData\\Probe 7_613815000.txt"].lines, c.probeLines);
+        EXPECT_EQ(host().files["KestrelScribeData\\GL-01_613815000.txt"].lines, c.glLines);
     }
 }
 
