@@ -285,8 +285,20 @@ TEST(StampFromClock, TruncatesTowardZeroAndSaturates)
         {61381.5, 613815000},
         {0.00019999, 1},
         {-0.00019999, -1},
+        // 214748.3647 is stored as 214748.36470000000554...: times 10000 it
+        // rounds to 2147483647 exactly, the largest stamp. 214748.3648 is
+        // stored 1.03e-11 above (0.3648 * 2^35 = 12534432556.6464 rounds up);
+        // times 10000 that is 2^31 + 1.03e-7, which rounds to 2^31 (the
+        // doubles there are 4.8e-7 apart): beyond int, held at the largest.
         {214748.3647, 2147483647},
+        {214748.3648, std::numeric_limits<int>::max()},
         {1e6, std::numeric_limits<int>::max()},
+        // Below zero the same digits give -2^31 exactly, the smallest stamp;
+        // -214748.3649 is stored 1.41e-11 nearer zero (0.3649 * 2^35 =
+        // 12537868530.4832 rounds down); times 10000, -2147483649 + 1.41e-7
+        // rounds to -2147483649, beyond int, held at the smallest.
+        {-214748.3648, std::numeric_limits<int>::min()},
+        {-214748.3649, std::numeric_limits<int>::min()},
         {-1e6, std::numeric_limits<int>::min()},
         {std::numeric_limits<double>::infinity(), std::numeric_limits<int>::max()},
         {std::numeric_limits<double>::quiet_NaN(), 0},
