@@ -3,7 +3,9 @@
 
 #include <algorithm>
 #include <clocale>
+#include <cmath>
 #include <cstring>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -323,6 +325,13 @@ TEST_F(IntervalBox, TakesOnlyAPositiveNumber)
         {"2.5junk", true, 2.5},           // the scan stops at the first non-number
         {"+7e1", true, 70.0},
         {"3.4e38", true, static_cast<double>(3.4e38f)},
+        // Halfway from the largest float, 2^128 - 2^104, to 2^128 lies
+        // 3.40282356779...e38: below it the largest float, above it too large.
+        {"3.4028235e38", true, static_cast<double>(std::numeric_limits<float>::max())},
+        {"3.4028236e38", false, 10.0},
+        // Halfway from the smallest float, 2^-149, to 0 lies 7.00649232...e-46.
+        {"7.0064924e-46", true, std::ldexp(1.0, -149)},
+        {"7.0064923e-46", false, 10.0}, // 0: not above 0
         // 0.1 × 2^27 = 13421772.8 → 13421773: the float nearest 0.1 is
         // 13421773 / 2^27, slightly above 0.1.
         {"0.1", true, 13421773.0 / 134217728.0},
