@@ -2,6 +2,7 @@
 #include "display/KestrelScribeMFD.h"
 
 #include "display/LiveDisplays.h"
+#include "recorder/RecordFile.h"
 #include "recorder/RecorderState.h"
 #include "text/ScanText.h"
 
@@ -81,9 +82,10 @@ int KestrelScribeMFD::ButtonMenuTable(const ButtonMenuEntry** menu)
 
 bool OnVesselEntered(void* /*hostValue*/, const char* text, void* userData)
 {
-    // A name that does not fit the recorder's 255 characters is refused
-    // rather than cut to the name of some other vessel.
-    if (text == nullptr || std::strlen(text) > sizeof recorder.vesselName - 1) {
+    // A name whose data file name could not fit is refused: taking it would
+    // show "On" and write nothing. (A longer name cut to fit would be some
+    // other vessel's.)
+    if (text == nullptr || std::strlen(text) > kLongestRecordableName) {
         return false;
     }
     if (oapiGetObjectByName(text) == nullptr) {

@@ -39,13 +39,18 @@ void KestrelScribeMFD::WriteToScenario(SCENARIOHANDLE scenario)
         oapiWriteScenario_string(scenario, "INT", interval);
     }
 
-    // The value is read back as one word, so blanks travel as '&'.
+    // The value is read back as one word, so blanks travel as '&'. A control
+    // character would end the host's line (and could start items of its own)
+    // or end the word on reading: each is written as '_'.
     char name[256];
     std::memcpy(name, recorder.vesselName, sizeof name);
     name[sizeof name - 1] = '\0';
-    for (char& c : name) {
+    for (char* p = name; *p != '\0'; ++p) {
+        const auto c = static_cast<unsigned char>(*p);
         if (c == ' ') {
-            c = '&';
+            *p = '&';
+        } else if (c < 0x20 || c == 0x7F) {
+            *p = '_';
         }
     }
     oapiWriteScenario_string(scenario, "VES", name);

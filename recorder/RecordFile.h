@@ -16,6 +16,11 @@ bool AppendRecordLine();
 // Returns false, with `out` holding an empty text, when the name would not fit.
 bool BuildRecordFileName(char* out, std::size_t size, const char* vesselName, int stamp);
 
+// The longest vessel name whose data file name fits in 255 characters with
+// any stamp: "KestrelScribeData\" (18) + name + "_" (1) + the widest stamp
+// "-2147483648" (11) + ".txt" (4) <= 255.
+constexpr std::size_t kLongestRecordableName = 255 - 18 - 1 - 11 - 4;
+
 // Formats the line "%0.1f=pitch(%0.2f, %0.2f, %0.1f)"; false when it would
 // not fit in `size` bytes.
 bool FormatRecordLine(char* out, std::size_t size, double lastTime, double lastPitch, double pitch, double span);

@@ -13,4 +13,5 @@ void ResetTimeAxis()
     recorder.pitch = 0;
     recorder.lastPitch = 0;
     recorder.span = 0;
+    recorder.sampledVessel[0] = '\0';
 }

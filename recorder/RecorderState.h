@@ -24,12 +24,16 @@ struct RecorderState {
     double lastPitch = 0;     // pitch at the last sample, degrees
     double pitch = 0;         // pitch read at the current sample, degrees
     double span = 0;          // time from the last sample to the current one
+    // The vessel the last sample was read from (empty: no sample since load
+    // or the last ResetTimeAxis). A line pairs two samples of one vessel
+    // only; handles are never kept between calls, so it is kept by name.
+    char sampledVessel[256] = {};
 };
 
 // The one recorder of the module, alive as long as the module is loaded.
 extern RecorderState recorder;
 
 // Starts a fresh time axis (used when another vessel is chosen): clears
-// fileStarted and the six time-axis fields; the switch, the interval and the
-// stamp keep their values.
+// fileStarted, the six time-axis fields and the sampled vessel; the switch,
+// the interval and the stamp keep their values.
 void ResetTimeAxis();

@@ -5,6 +5,7 @@
 #include "recorder/RecorderState.h"
 
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 namespace {
@@ -47,13 +48,21 @@ MODULE_EXPORT void MODULE_CDECL opcPreStep(double /*simt*/, double simdt, double
             oapiGetPitch(object, &radians);
             recorder.pitch = radians * kDegreesPerRadian;
             recorder.span = recorder.elapsed - recorder.lastTime;
-            if (recorder.span > 0) {
+            // A new display or a scenario block can point the recorder at
+            // another vessel without a fresh time axis: the last sample is
+            // then another vessel's, and a line from it would claim a pitch
+            // this vessel never had. This sample only seeds the next line.
+            const bool sameVessel = std::strcmp(recorder.sampledVessel, recorder.vesselName) == 0;
+            if (recorder.span > 0 && sameVessel) {
                 if (AppendRecordLine()) {
                     recorder.fileStarted = 1;
                 }
             }
             recorder.lastPitch = recorder.pitch;
             recorder.lastTime = recorder.elapsed;
+            if (!sameVessel) {
+                std::memcpy(recorder.sampledVessel, recorder.vesselName, sizeof recorder.sampledVessel);
+            }
         }
         // With no object there is no reading: the last sample stays as it
         // was, so the line written once the vessel is back spans from it.

@@ -6,7 +6,8 @@
 // Advances the recorder by one step of `simdt` seconds: refreshes the file
 // stamp while no file is begun, and while recording is on moves the time
 // axis, samples the pitch when due and appends a line per stretch between
-// two samples. `simt` and `mjd` are the host's and not used.
+// two samples of the same vessel. `simt` and `mjd` are the host's and not
+// used.
 MODULE_EXPORT void MODULE_CDECL opcPreStep(double simt, double simdt, double mjd);
 
 // The clock reading in units of 1/10000 day, truncated toward zero and held

@@ -372,3 +372,22 @@ TEST(BadModule, ModuleLackingExports)
     // Nothing of the module was called.
     EXPECT_EQ(IndexOf(Lines(ReadFile(run.trace)), "call InitModule"), -1);
 }
+
+// ---- a line pairs two samples of one vessel ----
+
+TEST(Records, ASecondVesselsFileBeginsWithItsOwnTwoSamples)
+{
+    // second-vessel.json: Probe 7 (pitch 10) recorded from step 0 with steps
+    // of 1 s; before step 15 the focus goes to GL-01 (pitch 50 up to t = 20,
+    // then linear to 55 at t = 30) and "right" is opened, which points the
+    // recorder at GL-01 on the same time axis. Samples at 0 (seed), 10 (a
+    // line for Probe 7, first line: stamp trunc((61381.5 + 10 / 86400) *
+    // 10000) = 613815001), 20 (GL-01's first sample: a seed only, since the
+    // last one was Probe 7's), 30 (GL-01's line from 20, the stamp kept).
+    const HostRun run = RunFlight(Flight("second-vessel.json"), FreshFolder(TestName()));
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(FilesUnder(run.root), (std::vector<std::string>{"KestrelScribeData/GL-01_613815001.txt",
+                                                              "KestrelScribeData/Probe 7_613815001.txt"}));
+    EXPECT_EQ(ReadFile(run.root / "KestrelScribeData/Probe 7_613815001.txt"), "0.0=pitch(10.00, 10.00, 10.0)\n");
+    EXPECT_EQ(ReadFile(run.root / "KestrelScribeData/GL-01_613815001.txt"), "20.0=pitch(50.00, 55.00, 10.0)\n");
+}

@@ -87,6 +87,7 @@ protected:
         state.lastPitch = 9.5;
         state.pitch = 9.5;
         state.span = 10.0;
+        std::snprintf(state.sampledVessel, sizeof state.sampledVessel, "%s", vesselName);
         return state;
     }
 
@@ -104,6 +105,7 @@ protected:
         EXPECT_EQ(recorder.lastPitch, expected.lastPitch);
         EXPECT_EQ(recorder.pitch, expected.pitch);
         EXPECT_EQ(recorder.span, expected.span);
+        EXPECT_STREQ(recorder.sampledVessel, expected.sampledVessel);
     }
 
 private:

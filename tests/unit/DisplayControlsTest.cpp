@@ -3,7 +3,9 @@
 
 #include <algorithm>
 #include <clocale>
+#include <cmath>
 #include <cstring>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -212,6 +214,7 @@ protected:
         RecorderState state = Recording(name);
         state.fileStarted = 0;
         state.elapsed = state.nextSample = state.lastTime = state.lastPitch = state.pitch = state.span = 0;
+        state.sampledVessel[0] = '\0';
         return state;
     }
 
@@ -251,20 +254,27 @@ TEST_F(VesselBox, AnotherVesselStartsAFreshTimeAxisAndGoesOnRecording)
     EXPECT_EQ(host().invalidated, std::vector<const MFD*>{display_});
 }
 
-TEST_F(VesselBox, ANameLongerThan255CharactersIsRefusedEvenWhenTheHostKnowsIt)
+TEST_F(VesselBox, ANameIsTakenOnlyWhenItsDataFileNameCanFit)
 {
-    const std::string longest(255, 'n');
-    const std::string tooLong(256, 'n');
-    host().AddObject(longest, 0.0);
-    host().AddObject(tooLong, 0.0);
-
-    EXPECT_FALSE(Enter(tooLong.c_str()));
-    ExpectRecorderEq(Recording("Probe 7"));
-    EXPECT_FALSE(Enter(std::string(5000, 'n').c_str()));
-    ExpectRecorderEq(Recording("Probe 7"));
-
-    EXPECT_TRUE(Enter(longest.c_str()));
-    ExpectRecorderEq(Changed(longest.c_str()));
+    // "KestrelScribeData\" (18) + name + "_" (1) + the widest stamp
+    // "-2147483648" (11) + ".txt" (4) <= 255: names of up to 221 characters.
+    // The host knows every vessel here; a longer name is refused outright,
+    // not cut (cut to 221 it would name the first vessel).
+    struct Case {
+        std::size_t length;
+        bool accepted;
+    };
+    const Case cases[] = {{221, true}, {222, false}, {255, false}, {256, false}, {5000, false}};
+    for (const Case& c : cases) {
+        host().AddObject(std::string(c.length, 'n'), 0.0);
+    }
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.length);
+        recorder = Recording("Probe 7");
+        const std::string name(c.length, 'n');
+        EXPECT_EQ(Enter(name.c_str()), c.accepted);
+        ExpectRecorderEq(c.accepted ? Changed(name.c_str()) : Recording("Probe 7"));
+    }
 }
 
 TEST_F(VesselBox, AnAnswerAfterTheDisplayWasDeletedIsAppliedWithoutTouchingIt)
@@ -315,6 +325,13 @@ TEST_F(IntervalBox, TakesOnlyAPositiveNumber)
         {"2.5junk", true, 2.5},           // the scan stops at the first non-number
         {"+7e1", true, 70.0},
         {"3.4e38", true, static_cast<double>(3.4e38f)},
+        // Halfway from the largest float, 2^128 - 2^104, to 2^128 lies
+        // 3.40282356779...e38: below it the largest float, above it too large.
+        {"3.4028235e38", true, static_cast<double>(std::numeric_limits<float>::max())},
+        {"3.4028236e38", false, 10.0},
+        // Halfway from the smallest float, 2^-149, to 0 lies 7.00649232...e-46.
+        {"7.0064924e-46", true, std::ldexp(1.0, -149)},
+        {"7.0064923e-46", false, 10.0}, // 0: not above 0
         // 0.1 × 2^27 = 13421772.8 → 13421773: the float nearest 0.1 is
         // 13421773 / 2^27, slightly above 0.1.
         {"0.1", true, 13421773.0 / 134217728.0},

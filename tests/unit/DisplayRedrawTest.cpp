@@ -3,6 +3,7 @@
 #include "tests/support/DisplayFixture.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -92,6 +93,18 @@ TEST_F(DisplayRedraw, PlacesTheRowsByTheCharacterCellAndTheHeight)
         {8, 10, 20, 4, {27, 93, 60, 37, 70, 103, -42, -32}},
         // 0 − 6 − 2 = −8, 0 − 5 − 2 = −7.
         {1, 1, 0, 0, {2, 9, 6, 3, 7, 10, -8, -7}},
+        // The widest cell: 4294967295 × 0.5 = 2147483647.5 → 2147483647.
+        // 208493558 × 10.3 = 2147483647.4 → 2147483647, the last row 7 that
+        // fits an int; × 2.7 = 562932606.6, × 9.3 = 1938990089.4, × 3.7 =
+        // 771426164.6; 6 × ch = 1250961348, 7 × ch = 1459454906; 200 −
+        // 1250961348 − 2 = −1250961150, 200 − 1042467790 − 2 = −1042467592.
+        {4294967295u, 208493558, 200, 2147483647,
+         {562932606, 1938990089, 1250961348, 771426164, 1459454906, 2147483647, -1250961150, -1042467592}},
+        // 208493559 × 10.3 = 2147483657.7, beyond int: held at 2147483647.
+        // × 2.7 = 562932609.3, × 9.3 = 1938990098.7, × 3.7 = 771426168.3;
+        // 1250961354, 1459454913; −1250961156, −1042467597.
+        {4294967295u, 208493559, 200, 2147483647,
+         {562932609, 1938990098, 1250961354, 771426168, 1459454913, 2147483647, -1250961156, -1042467597}},
     };
     const char* texts[] = {"Record Pitch", "Sample Interval", "Vessel", "Off",
                            "Probe 7", "10.0 Seconds", "Time  0.0", "Pitch 0.0"};
@@ -191,19 +204,40 @@ TEST_F(DisplayRedraw, PassesEachTextsOwnLength)
 
 TEST_F(DisplayRedraw, AHugeValueIsDrawnCutAt255Characters)
 {
-    // 1e300 is stored as 1.00000000000000005250…e300; rounded to 17
+    // Each value row is drawn whole up to 255 characters and cut to its
+    // first 255 beyond. Big values print as their 17-digit form and zeros:
+    // 2^812 (245 digits) as 27312187117075883 and 228 zeros, 2^815 (246) as
+    // 21849749693660706 and 229, 2^818 (247) as 17479799754928565 and 230,
+    // 2^821 (248) as 13983839803942852 and 231. So the interval row
+    // ("<digits>.0 Seconds") has 255 characters for 2^812 and 256 for
+    // 2^815; the time row ("Time  <digits>.0") 255 for 2^818 and 256 for
+    // 2^821. 1e300 is stored as 1.00000000000000005250…e300; rounded to 17
     // significant digits (the eighteenth is 5: up) it prints as
-    // "10000000000000001" and 284 zeros. The interval row, that and
-    // ".0 Seconds", has 311 characters, the time row 309: each is drawn as
-    // its first 255 (17 digits, then 238, 232 and 231 zeros).
+    // "10000000000000001" and 284 zeros: rows of 311, 309 and 310 characters.
+    const std::string e300 = "10000000000000001";
+    const struct {
+        double interval, lastTime, lastPitch;
+        std::string intervalRow, timeRow, pitchRow;
+    } cases[] = {
+        {std::ldexp(1.0, 812), std::ldexp(1.0, 818), 0.0,
+         "27312187117075883" + std::string(228, '0') + ".0 Seconds",
+         "Time  17479799754928565" + std::string(230, '0') + ".0", "Pitch 0.0"},
+        {std::ldexp(1.0, 815), std::ldexp(1.0, 821), 0.0,
+         "21849749693660706" + std::string(229, '0') + ".0 Second",
+         "Time  13983839803942852" + std::string(231, '0') + ".", "Pitch 0.0"},
+        {1e300, 1e300, -1e300, e300 + std::string(238, '0'), "Time  " + e300 + std::string(232, '0'),
+         "Pitch -" + e300 + std::string(231, '0')},
+    };
     KestrelScribeMFD& display = Open();
-    recorder.interval = 1e300;
-    recorder.lastTime = 1e300;
-    recorder.lastPitch = -1e300;
-    const std::string digits = "10000000000000001";
-    EXPECT_EQ(DrawnText(display, "text 4 103 "), digits + std::string(238, '0'));
-    EXPECT_EQ(DrawnText(display, "text 4 138 "), "Time  " + digits + std::string(232, '0'));
-    EXPECT_EQ(DrawnText(display, "text 4 148 "), "Pitch -" + digits + std::string(231, '0'));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.interval);
+        recorder.interval = c.interval;
+        recorder.lastTime = c.lastTime;
+        recorder.lastPitch = c.lastPitch;
+        EXPECT_EQ(DrawnText(display, "text 4 103 "), c.intervalRow);
+        EXPECT_EQ(DrawnText(display, "text 4 138 "), c.timeRow);
+        EXPECT_EQ(DrawnText(display, "text 4 148 "), c.pitchRow);
+    }
 }
 
 TEST_F(DisplayRedraw, TwoDisplaysShowTheSameRecorder)
@@ -249,10 +283,13 @@ TEST_F(DisplayConstruction, WithNoObjectInFocusKeepsTheVesselAndNeverAsksForANul
 
 TEST_F(DisplayConstruction, AFocusNameLongerThanTheBufferIsCutTo255Characters)
 {
-    const std::string longName(300, 'L');
-    host().focus = host().AddObject(longName, 0.0);
-    Open();
-    EXPECT_EQ(std::string(recorder.vesselName), longName.substr(0, 255));
+    for (const std::size_t length : {255u, 256u, 300u}) {
+        SCOPED_TRACE(length);
+        const std::string name(length, static_cast<char>('A' + length % 26));
+        host().focus = host().AddObject(name, 0.0);
+        Close(Open());
+        EXPECT_EQ(std::string(recorder.vesselName), name.substr(0, 255));
+    }
 }
 
 TEST_F(DisplayConstruction, CreatesTheDataFolderInTheCurrentFolder)

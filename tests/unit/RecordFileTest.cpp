@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 
 namespace {
@@ -15,22 +16,48 @@ TEST(RecordFileName, IsTheFolderTheNameAndTheStamp)
 
 TEST(RecordFileName, RefusesANameThatWouldNotFit)
 {
-    char name[256];
-    // 18 + 231 + "_1.txt" (6) = 255 fits; "_2147483647.txt" takes 15.
-    EXPECT_TRUE(BuildRecordFileName(name, sizeof name, std::string(231, 'a').c_str(), 1));
-    EXPECT_FALSE(BuildRecordFileName(name, sizeof name, std::string(232, 'a').c_str(), 1));
-    EXPECT_TRUE(BuildRecordFileName(name, sizeof name, std::string(222, 'a').c_str(), 2147483647));
-    EXPECT_EQ(std::string(name).size(), 255u);
-    EXPECT_FALSE(BuildRecordFileName(name, sizeof name, std::string(223, 'a').c_str(), 2147483647));
-    EXPECT_STREQ(name, "");
+    // 18 ("KestrelScribeData\\") + name + "_<stamp>.txt" must fit 255:
+    // "_1.txt" takes 6, "_2147483647.txt" 15, "_-2147483648.txt" 16.
+    const struct {
+        std::size_t length;
+        int stamp;
+        bool fits;
+    } cases[] = {
+        {231, 1, true}, {232, 1, false},
+        {222, 2147483647, true}, {223, 2147483647, false},
+        {221, -2147483647 - 1, true}, {222, -2147483647 - 1, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.length) + " " + std::to_string(c.stamp));
+        char name[256];
+        EXPECT_EQ(BuildRecordFileName(name, sizeof name, std::string(c.length, 'a').c_str(), c.stamp), c.fits);
+        EXPECT_EQ(std::string(name).size(), c.fits ? 255u : 0u);
+    }
 }
 
 TEST(RecordLine, RefusesALineThatWouldNotFit)
 {
-    char line[256];
-    ASSERT_TRUE(FormatRecordLine(line, sizeof line, 10.0, -7.5, 9.125, 10.0));
-    EXPECT_STREQ(line, "10.0=pitch(-7.50, 9.13, 10.0)");
-    EXPECT_FALSE(FormatRecordLine(line, sizeof line, 1e300, 0.0, 0.0, 1.0));
+    // 2^762 has 230 digits; its 17-digit form is 24258095192198577 and 213
+    // zeros. With ".0=pitch(0.00, 0.00, " (21) and "1.0)" (4) the line has
+    // 255 characters; with a span of 10.0, 256.
+    const std::string big = "24258095192198577" + std::string(213, '0');
+    const struct {
+        double lastTime, lastPitch, pitch, span;
+        std::string line; // empty: refused
+    } cases[] = {
+        {10.0, -7.5, 9.125, 10.0, "10.0=pitch(-7.50, 9.13, 10.0)"},
+        {std::ldexp(1.0, 762), 0.0, 0.0, 1.0, big + ".0=pitch(0.00, 0.00, 1.0)"},
+        {std::ldexp(1.0, 762), 0.0, 0.0, 10.0, ""},
+        {1e300, 0.0, 0.0, 1.0, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line.size());
+        char line[256];
+        ASSERT_EQ(FormatRecordLine(line, sizeof line, c.lastTime, c.lastPitch, c.pitch, c.span), !c.line.empty());
+        if (!c.line.empty()) {
+            EXPECT_EQ(std::string(line), c.line);
+        }
+    }
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 
 #include <clocale>
 #include <cmath>
+#include <limits>
 #include <string>
 
 namespace {
@@ -19,7 +20,10 @@ TEST(ScanInt, ReadsLikePercentD)
         {" 1", R, 1},   {"\t-12 rest", R, -12}, {"+7", R, 7},      {"ORD 1", N, 99},
         {"", N, 99},    {"  ", N, 99},          {"2.9", R, 2},     {"-", N, 99},
         {"2147483647", R, 2147483647}, {"-2147483648", R, -2147483647 - 1},
-        {"2147483648", O, 99},         {"99999999999999999999", O, 99}, {"0x10", R, 0},
+        {"2147483648", O, 99},         {"-2147483649", O, 99},
+        {"99999999999999999999", O, 99}, {"0x10", R, 0},
+        // Carriage return, vertical tab and form feed are blanks too.
+        {"\r5", R, 5}, {"\v6", R, 6}, {"\f7", R, 7},
     };
     for (const Case& c : cases) {
         int value = 99;
@@ -41,6 +45,17 @@ TEST(ScanFloat, ReadsOnlySignDigitsPointAndExponent)
         {"0x10", R, 0.0f}, {"inf", N, 3.0f},   {"nan", N, 3.0f},    {"-inf", N, 3.0f},
         {"", N, 3.0f},     {"   ", N, 3.0f},   {".", N, 3.0f},      {"+.e1", N, 3.0f},
         {"1e39", O, 3.0f}, {"-1e39", O, 3.0f}, {"1e-50", R, 0.0f},  {"0.1", R, 0.1f},
+        // The largest float is 2^128 - 2^104; halfway to 2^128 lies
+        // 2^128 - 2^103 = 340282356779733661637539395458142568448, which
+        // goes to the even neighbour 2^128: too large. One below it is the
+        // largest float.
+        {"340282356779733661637539395458142568447", R, std::numeric_limits<float>::max()},
+        {"340282356779733661637539395458142568448", O, 3.0f},
+        // The smallest float is 2^-149; halfway to 0 lies 2^-150 =
+        // 7.00649232162...e-46: just above it rounds up to 2^-149, just
+        // below it to 0.
+        {"7.0064924e-46", R, std::numeric_limits<float>::denorm_min()},
+        {"7.0064923e-46", R, 0.0f},
     };
     for (const Case& c : cases) {
         float value = 3.0f;
@@ -66,6 +81,11 @@ TEST(ScanDouble, ReadsLikePercentLfWithoutNonFiniteValues)
     EXPECT_EQ(value, 3.0);
     EXPECT_EQ(ScanDouble("1e-400", value), ScanStatus::Read);
     EXPECT_EQ(value, 0.0);
+    // The largest double is 1.7976931348623157081e308; halfway to 2^1024 lies
+    // 1.7976931348623158079e308.
+    EXPECT_EQ(ScanDouble("1.7976931348623158e308", value), ScanStatus::Read);
+    EXPECT_EQ(value, std::numeric_limits<double>::max());
+    EXPECT_EQ(ScanDouble("1.7976931348623159e308", value), ScanStatus::OutOfRange);
 }
 
 TEST(ScanText, IgnoresTheProcessLocale)

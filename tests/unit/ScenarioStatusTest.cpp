@@ -3,6 +3,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -51,6 +52,12 @@ TEST_F(ScenarioStatus, WritesTheSwitchTheIntervalAndTheNameInThatOrder)
         {2, 0.005, "A&B", {{"REC", "2"}, {"INT", "0.01"}, {"VES", "A&B"}}},
         {-7, -3.0, "", {{"REC", "-7"}, {"INT", "-3.00"}, {"VES", ""}}},
         {1, 1234.565, " Lead", {{"REC", "1"}, {"INT", "1234.57"}, {"VES", "&Lead"}}},
+        // 1e251 is stored as 1.0000000000000000482…e251: its 17 digits are 1
+        // and 16 zeros, so "%0.2f" gives 1, 251 zeros and ".00": 255
+        // characters, written whole. 1e252 (1.0000000000000000991…e252)
+        // gives 256: not written, so a read keeps the interval it has.
+        {1, 1e251, "P", {{"REC", "1"}, {"INT", "1" + std::string(251, '0') + ".00"}, {"VES", "P"}}},
+        {1, 1e252, "P", {{"REC", "1"}, {"VES", "P"}}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -72,6 +79,42 @@ TEST_F(ScenarioStatus, WritesALongestNameWhole)
     const auto items = Write();
     ASSERT_EQ(items.size(), 3u);
     EXPECT_EQ(items[2], (FakeScenarioItem{"VES", written}));
+}
+
+TEST_F(ScenarioStatus, ASavedBlockHoldsItsThreeItemsWhateverControlCharactersTheNameHas)
+{
+    // Each control character c (0x01 to 0x1F, 0x7F) in the name "P" c "REC" c
+    // "5" is written as '_'. The block, as the host writes it (a line per
+    // item: key, blank, value), then holds three lines and reads back as
+    // written: the switch stays 1 and the name is P_REC_5. A line feed or
+    // carriage return left in would give the block items of its own (REC,
+    // 5), a tab or form feed would end the name on reading.
+    std::vector<char> controls;
+    for (int c = 0x01; c < 0x20; ++c) {
+        controls.push_back(static_cast<char>(c));
+    }
+    controls.push_back('\x7F');
+    for (const char c : controls) {
+        SCOPED_TRACE(static_cast<int>(c));
+        recorder.recording = 1;
+        recorder.interval = 2.5;
+        const std::string name = std::string("P") + c + "REC" + c + "5";
+        std::strcpy(recorder.vesselName, name.c_str());
+        std::string block;
+        for (const FakeScenarioItem& item : Write()) {
+            block += item.key + " " + item.value + "\n";
+        }
+        std::vector<std::string> lines;
+        for (std::size_t begin = 0, end; begin < block.size(); begin = end + 1) {
+            end = block.find_first_of("\r\n", begin);
+            lines.push_back(block.substr(begin, end - begin));
+        }
+        EXPECT_EQ(lines, (std::vector<std::string>{"REC 1", "INT 2.50", "VES P_REC_5"}));
+        EXPECT_EQ(std::string(recorder.vesselName), name); // the recorder keeps the name
+        Read(lines);
+        EXPECT_EQ(recorder.recording, 1);
+        EXPECT_EQ(std::string(recorder.vesselName), "P_REC_5");
+    }
 }
 
 TEST_F(ScenarioStatus, AnIntervalTooLongForTheLineIsNeverWrittenCut)
@@ -108,14 +151,22 @@ TEST_F(ScenarioStatus, ReadsEachKeyIgnoringLetterCaseAndTakesValuesAsRead)
         {{"RECORD 0"}, 1, 2.5, "Probe 7"},  // "ORD 0" holds no number
         {{"REC 2"}, 2, 2.5, "Probe 7"},     // neither on nor off, as read
         {{"REC -4"}, -4, 2.5, "Probe 7"},   // no range check
-        {{"REC 99999999999"}, 1, 2.5, "Probe 7"}, // beyond 32 bits
+        {{"REC 2147483647"}, 2147483647, 2.5, "Probe 7"},
+        {{"REC 2147483648"}, 1, 2.5, "Probe 7"}, // beyond 32 bits
+        {{"REC -2147483648"}, -2147483647 - 1, 2.5, "Probe 7"},
+        {{"REC -2147483649"}, 1, 2.5, "Probe 7"},
+        {{"REC 99999999999"}, 1, 2.5, "Probe 7"},
         {{"REC"}, 1, 2.5, "Probe 7"},
         {{"REC   "}, 1, 2.5, "Probe 7"},
         {{"INT 0.00"}, 1, 0.0, "Probe 7"},
         {{"int 10.00"}, 1, 10.0, "Probe 7"},
         {{"INT -3"}, 1, -3.0, "Probe 7"},   // no range check
         {{"INT 2,5"}, 1, 2.0, "Probe 7"},   // a decimal point, always
-        {{"INT 1e400"}, 1, 2.5, "Probe 7"}, // beyond a double
+        // The largest double, 1.7976931348623157e308; halfway to 2^1024 lies
+        // 1.79769313486231580794e308.
+        {{"INT 1.7976931348623158e308"}, 1, std::numeric_limits<double>::max(), "Probe 7"},
+        {{"INT 1.7976931348623159e308"}, 1, 2.5, "Probe 7"}, // beyond a double
+        {{"INT 1e400"}, 1, 2.5, "Probe 7"},
         {{"INT -1e400"}, 1, 2.5, "Probe 7"},
         {{"INT nan"}, 1, 2.5, "Probe 7"},
         {{"INT inf"}, 1, 2.5, "Probe 7"},
@@ -126,7 +177,15 @@ TEST_F(ScenarioStatus, ReadsEachKeyIgnoringLetterCaseAndTakesValuesAsRead)
         {{"VES two words"}, 1, 2.5, "two"},
         {{"VES"}, 1, 2.5, "Probe 7"},       // no value: the constructor's name stays
         {{"VES    "}, 1, 2.5, "Probe 7"},
+        {{"VES " + std::string(255, 'v')}, 1, 2.5, std::string(255, 'v')},
+        {{"VES " + std::string(256, 'w')}, 1, 2.5, std::string(255, 'w')},
         {{"VES " + std::string(5000, 'v')}, 1, 2.5, std::string(255, 'v')},
+        // Carriage return, vertical tab and form feed are blanks: before the
+        // value, and at its end (a scenario saved with CRLF line ends).
+        {{"REC\r0\r", "INT\v5\v", "VES\fA\fB"}, 0, 5.0, "A"},
+        {{"REC 0\r", "INT 5\r", "VES Probe\r"}, 0, 5.0, "Probe"},
+        {{"VES\rA\rB"}, 1, 2.5, "A"},
+        {{"VES\vA\vB"}, 1, 2.5, "A"},
         {{"XYZ 5", "FOO", "", "R", "RE", "  REC 0", "#INT 4", "VE"}, 1, 2.5, "Probe 7"},
         {{"REC 0", "REC 1", "INT 4", "INT 5"}, 1, 5.0, "Probe 7"}, // the last line wins
     };

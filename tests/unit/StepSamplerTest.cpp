@@ -1,3 +1,4 @@
+#include "tests/support/DisplayFixture.h"
 #include "tests/support/RecorderFixture.h"
 
 #include <limits>
@@ -284,8 +285,20 @@ TEST(StampFromClock, TruncatesTowardZeroAndSaturates)
         {61381.5, 613815000},
         {0.00019999, 1},
         {-0.00019999, -1},
+        // 214748.3647 is stored as 214748.36470000000554...: times 10000 it
+        // rounds to 2147483647 exactly, the largest stamp. 214748.3648 is
+        // stored 1.03e-11 above (0.3648 * 2^35 = 12534432556.6464 rounds up);
+        // times 10000 that is 2^31 + 1.03e-7, which rounds to 2^31 (the
+        // doubles there are 4.8e-7 apart): beyond int, held at the largest.
         {214748.3647, 2147483647},
+        {214748.3648, std::numeric_limits<int>::max()},
         {1e6, std::numeric_limits<int>::max()},
+        // Below zero the same digits give -2^31 exactly, the smallest stamp;
+        // -214748.3649 is stored 1.41e-11 nearer zero (0.3649 * 2^35 =
+        // 12537868530.4832 rounds down); times 10000, -2147483649 + 1.41e-7
+        // rounds to -2147483649, beyond int, held at the smallest.
+        {-214748.3648, std::numeric_limits<int>::min()},
+        {-214748.3649, std::numeric_limits<int>::min()},
         {-1e6, std::numeric_limits<int>::min()},
         {std::numeric_limits<double>::infinity(), std::numeric_limits<int>::max()},
         {std::numeric_limits<double>::quiet_NaN(), 0},
@@ -313,6 +326,60 @@ TEST_F(StepSampler, ResetTimeAxisClearsTheAxisAndKeepsTheSettings)
     EXPECT_EQ(recorder.intervalEntry, 2.5f);
     EXPECT_EQ(recorder.fileStamp, 1234);
     EXPECT_STREQ(recorder.vesselName, "Probe 7");
+    EXPECT_STREQ(recorder.sampledVessel, "");
+}
+
+// ---- a line pairs two samples of one vessel ----
+
+using StepSamplerAcrossVessels = DisplayFixture;
+
+TEST_F(StepSamplerAcrossVessels, ALinePairsTwoSamplesOfOneVesselOnly)
+{
+    // Probe 7 (pitch 10) is recorded with steps of 1 s and interval 10:
+    // samples at 0 (seed) and 10 (a line). Before step 15 the recorder is
+    // pointed at a vessel without a fresh time axis; samples at 20 and 30.
+    // GL-01's pitch is 50, then 55 from step 30. Its sample at 20 follows
+    // Probe 7's, so it only seeds; its file (same stamp) begins at 30.
+    constexpr double kRadiansPerDegree = 3.14159265358979323846 / 180.0;
+    const std::vector<std::string> probeAlone = {"0.0=pitch(10.00, 10.00, 10.0)"};
+    const struct {
+        const char* vessel;
+        bool byScenario; // else by a second display opened with it in focus
+        std::vector<std::string> probeLines, glLines;
+    } cases[] = {
+        {"GL-01", false, probeAlone, {"20.0=pitch(50.00, 55.00, 10.0)"}},
+        {"GL-01", true, probeAlone, {"20.0=pitch(50.00, 55.00, 10.0)"}},
+        // The same vessel again: its lines go on unbroken.
+        {"Probe 7", false,
+         {"0.0=pitch(10.00, 10.00, 10.0)", "10.0=pitch(10.00, 10.00, 10.0)", "20.0=pitch(10.00, 10.00, 10.0)"}, {}},
+    };
+    const auto step = [](int count) {
+        for (int i = 0; i < count; ++i) {
+            opcPreStep(0.0, 1.0, 0.0);
+        }
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.vessel) + (c.byScenario ? " by a scenario" : " by a second display"));
+        host().Reset();
+        recorder = RecorderState{};
+        host().focus = host().AddObject("Probe 7", 10 * kRadiansPerDegree);
+        host().AddObject("GL-01", 50 * kRadiansPerDegree);
+        KestrelScribeMFD& first = Open();
+        ASSERT_TRUE(first.OnKey(0x1E));
+        step(15);
+        if (c.byScenario) {
+            host().scenarioLines = {std::string("VES ") + c.vessel};
+            first.ReadFromScenario(nullptr);
+        } else {
+            host().focus = host().Handle(c.vessel);
+            Open();
+        }
+        step(15);
+        host().SetPitch("GL-01", 55 * kRadiansPerDegree);
+        step(1);
+        EXPECT_EQ(host().files["KestrelScribeData\\Probe 7_613815000.txt"].lines, c.probeLines);
+        EXPECT_EQ(host().files["KestrelScribeData\\GL-01_613815000.txt"].lines, c.glLines);
+    }
 }
 
 } // namespace
