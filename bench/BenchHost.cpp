@@ -161,7 +161,8 @@ bool oapiReadScenario_nextline(SCENARIOHANDLE /*scenario*/, char*& /*line*/)
     return false;
 }
 
-// ---- the display base class: the benchmarks open no display ----
+// ---- the display base class: the benchmarks open no display (its default
+// virtuals: host/MfdDefaults.cpp) ----
 
 MFD::MFD(DWORD width, DWORD height, VESSEL* vesselPointer)
     : displayWidth(width), displayHeight(height), charWidth(8), charHeight(10), vessel(vesselPointer)
@@ -170,16 +171,6 @@ MFD::MFD(DWORD width, DWORD height, VESSEL* vesselPointer)
 
 MFD::~MFD() = default;
 
-void MFD::Redraw(HDC /*hdc*/) {}
-bool MFD::OnKey(DWORD /*key*/) { return false; }
-bool MFD::ConsumeKeyImmediate(char* /*keyState*/) { return false; }
-bool MFD::OnButton(int /*button*/, int /*event*/) { return false; }
-const char* MFD::ButtonText(int /*button*/) { return nullptr; }
-int MFD::ButtonMenuTable(const ButtonMenuEntry** /*menu*/) { return 0; }
-void MFD::WriteToScenario(SCENARIOHANDLE /*scenario*/) {}
-void MFD::ReadFromScenario(SCENARIOHANDLE /*scenario*/) {}
-void MFD::StoreStatus() const {}
-void MFD::RecallStatus() {}
 void MFD::Title(HDC /*hdc*/, const char* /*title*/) const {}
 HFONT MFD::SelectDefaultFont(HDC /*hdc*/, DWORD /*index*/) const { return nullptr; }
 void MFD::InvalidateDisplay() {}

@@ -3,6 +3,7 @@
 // logged, drawn as SVG or as text.
 #pragma once
 
+#include "kestrel-host/Bezel.h"
 #include "platform/WinApi.h"
 
 #include <string>
@@ -31,6 +32,9 @@ public:
     std::vector<std::string> LogLines() const;
 
     std::vector<DrawCall> calls;
+    // The labels and menu the host asked for with the redraw (none for a
+    // redraw nobody sees); not part of the draw log.
+    Bezel bezel;
 
 private:
     // The text colour before the module sets one: the host's white.

@@ -65,6 +65,9 @@ void FlightRun::RunEvent(const Event& event)
         TraceLine([&] { return "call input callback " + box.title + " <- " + *event.input; });
         const bool accepted = box.callback != nullptr && box.callback(&box, event.input->c_str(), box.userData);
         TraceLine([&] { return std::string("input callback -> ") + (accepted ? "true" : "false"); });
+        if (!accepted) {
+            refusals_.push_back(Refusal{box.title, *event.input});
+        }
         break;
     }
     case Action::Focus:
@@ -126,6 +129,12 @@ void FlightRun::RunEvent(const Event& event)
                                  " " + Hex(event.packedSize) + " -> " + std::to_string(result);
         TraceLine([&] { return "call " + line; });
         messages_.push_back(line);
+        // What the open message gives is a display the host now owns; with
+        // no display to show it on, the host deletes it at once.
+        if (event.message == kOpenMessage && result != 0) {
+            TraceLine([] { return std::string("delete the display given for message 1"); });
+            delete reinterpret_cast<MFD*>(result);
+        }
         break;
     }
     case Action::Files:

@@ -57,7 +57,7 @@ Flight ParseFlight(const std::string& text, const fs::path& file, const fs::path
 
     json top;
     try {
-        top = json::parse(text);
+        top = check.Parse(text);
     } catch (const json::exception& e) {
         // Syntax errors, and numbers no double holds (1e999), which the
         // parser reports as out of range.

@@ -48,6 +48,66 @@ void FlightChecker::Fail(const std::string& where, const std::string& what) cons
     throw HostError(file_.string() + ": " + (where.empty() ? "" : where + ": ") + what);
 }
 
+json FlightChecker::Parse(const std::string& text) const
+{
+    // Where the parser stands: a frame per open object or array. Objects
+    // keep their keys so far; a frame is small, as a flight may nest deep.
+    struct Frame {
+        bool array = false;
+        std::size_t elements = 0; // array: elements begun so far
+        std::size_t object = 0;   // object: its slot in `keys` and `lastKey`
+    };
+    std::vector<Frame> frames;
+    std::vector<std::set<std::string>> keys;
+    std::vector<std::string> lastKey;
+    auto where = [&] {
+        std::string path;
+        for (std::size_t i = 0; i + 1 < frames.size(); ++i) {
+            const Frame& frame = frames[i];
+            path += frame.array ? "[" + std::to_string(frame.elements - 1) + "]"
+                                : (path.empty() ? "" : ".") + lastKey[frame.object];
+        }
+        return path;
+    };
+    using Parsed = json::parse_event_t;
+    const json::parser_callback_t callback = [&](int /*depth*/, Parsed event, json& parsed) {
+        if ((event == Parsed::object_start || event == Parsed::array_start || event == Parsed::value) && !frames.empty() &&
+            frames.back().array) {
+            ++frames.back().elements;
+        }
+        switch (event) {
+        case Parsed::object_start:
+            frames.push_back(Frame{false, 0, keys.size()});
+            keys.emplace_back();
+            lastKey.emplace_back();
+            break;
+        case Parsed::array_start:
+            frames.push_back(Frame{true, 0, 0});
+            break;
+        case Parsed::key: {
+            const std::string key = parsed.get<std::string>();
+            if (!keys.back().insert(key).second) {
+                Fail(where(), "the key '" + key + "' is given twice");
+            }
+            lastKey.back() = key;
+            break;
+        }
+        case Parsed::object_end:
+            keys.pop_back();
+            lastKey.pop_back();
+            frames.pop_back();
+            break;
+        case Parsed::array_end:
+            frames.pop_back();
+            break;
+        case Parsed::value:
+            break;
+        }
+        return true;
+    };
+    return json::parse(text, callback);
+}
+
 double FlightChecker::Number(const json& value, const std::string& where) const
 {
     if (!value.is_number()) {
@@ -141,9 +201,15 @@ VesselDefinition FlightChecker::Vessel(const json& value, const std::string& whe
         Fail(where, "a vessel needs a 'name'");
     }
     VesselDefinition vessel;
+    // Any length and any bytes, as the simulator's names; but a NUL would
+    // end the name in every text the host hands over, so no lookup could
+    // find that vessel.
     vessel.name = String(value["name"], where + ".name");
-    if (vessel.name.empty() || vessel.name.size() > 255) {
-        Fail(where + ".name", "a vessel name has 1 to 255 characters");
+    if (vessel.name.empty()) {
+        Fail(where + ".name", "a vessel name needs at least one character");
+    }
+    if (vessel.name.find('\0') != std::string::npos) {
+        Fail(where + ".name", "the vessel name " + Shown(value["name"]) + " holds a NUL character, which ends a name");
     }
     const bool deg = value.contains("pitch_deg");
     const bool rad = value.contains("pitch_rad");
@@ -178,8 +244,8 @@ std::uint32_t FlightChecker::PackedSize(const json& event, const std::string& wh
         }
         return 256u | (200u << 16);
     }
-    const auto width = static_cast<std::uint32_t>(Integer(event["width"], where + ".width", 1, 0xFFFF));
-    const auto height = static_cast<std::uint32_t>(Integer(event["height"], where + ".height", 1, 0xFFFF));
+    const auto width = static_cast<std::uint32_t>(Integer(event["width"], where + ".width", 0, kLargestDisplaySize));
+    const auto height = static_cast<std::uint32_t>(Integer(event["height"], where + ".height", 0, kLargestDisplaySize));
     return width | (height << 16);
 }
 

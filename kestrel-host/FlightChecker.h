@@ -23,6 +23,10 @@ public:
     explicit FlightChecker(const std::filesystem::path& file) : file_(file) {}
 
     [[noreturn]] void Fail(const std::string& where, const std::string& what) const;
+    // The flight's JSON text. A key given twice in one object is bad input
+    // (a plain parse would keep the last and drop the first unseen).
+    // Syntax errors are json::exception.
+    json Parse(const std::string& text) const;
     double Number(const json& value, const std::string& where) const;
     // long long: long has 32 bits on Windows, too few for the unsigned
     // 32-bit fields' range.

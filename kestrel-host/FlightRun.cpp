@@ -7,6 +7,7 @@
 #include "kestrel-host/Snapshot.h"
 #include "kestrel-host/Trace.h"
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 
@@ -98,7 +99,7 @@ void FlightRun::Open(const std::string& name, std::uint32_t packedSize, CharCell
     host.displays.pendingCell = cell;
     const auto vessel = reinterpret_cast<std::intptr_t>(host.world.focus);
     TraceLine([&] { return "call msgproc 1 " + std::to_string(id) + " " + Hex(packedSize) + " (open " + name + ")"; });
-    const std::intptr_t result = mode.msgproc(1, id, packedSize, vessel);
+    const std::intptr_t result = mode.msgproc(kOpenMessage, id, packedSize, vessel);
     host.displays.pendingCell.reset();
     if (result == 0) {
         throw HostError(modulePath_.string() + ": the mode's message handler gave no display for '" + name + "'");
@@ -140,11 +141,43 @@ void FlightRun::LoadScenario(const std::vector<ScenarioBlock>& blocks, const std
     }
 }
 
-void FlightRun::Redraw(::OpenDisplay& display, DrawSurface& surface)
+void FlightRun::DrawOnly(::OpenDisplay& display, DrawSurface& surface)
 {
     TraceLine([&] { return "call Redraw " + display.name; });
     std::erase(Host().displays.invalidated, static_cast<const void*>(display.instance));
     display.instance->Redraw(surface.Hdc());
+}
+
+void FlightRun::Redraw(::OpenDisplay& display, DrawSurface& surface)
+{
+    DrawOnly(display, surface);
+    ReadBezel(display, surface.Calls().bezel);
+}
+
+void FlightRun::ReadBezel(::OpenDisplay& display, Bezel& bezel)
+{
+    bezel = Bezel{};
+    bezel.read = true;
+    std::string labels;
+    for (int i = 0; i < kButtonCount; ++i) {
+        // Only what a label can show is read: the module's text may be long
+        // or unterminated.
+        const char* label = display.instance->ButtonText(i);
+        if (label != nullptr) {
+            bezel.labels[static_cast<std::size_t>(i)] = BoundedText(label, kLabelCharacters);
+            labels += (labels.empty() ? " " : ", ") + std::to_string(i) + " " + *bezel.labels[static_cast<std::size_t>(i)];
+        }
+    }
+    TraceLine([&] { return "call ButtonText " + display.name + " 0-11 ->" + (labels.empty() ? " none" : labels); });
+
+    const ButtonMenuEntry* menu = nullptr;
+    bezel.menuCount = display.instance->ButtonMenuTable(&menu);
+    bezel.menuTable = menu != nullptr;
+    TraceLine([&] { return "call ButtonMenuTable " + display.name + " -> " + std::to_string(bezel.menuCount); });
+    for (int i = 0; menu != nullptr && i < std::min(bezel.menuCount, kMostMenuEntries); ++i) {
+        bezel.menu.push_back(MenuLine{BoundedText(menu[i].line1, kMenuLineCharacters),
+                                      BoundedText(menu[i].line2, kMenuLineCharacters), menu[i].selection});
+    }
 }
 
 void FlightRun::RedrawInvalidated()
@@ -159,7 +192,7 @@ void FlightRun::RedrawInvalidated()
         }
         ::OpenDisplay& display = Need(found->name);
         DrawSurface surface(GeometryOf(display.instance)); // a redraw a user would see; nothing is kept
-        Redraw(display, surface);
+        DrawOnly(display, surface);
     }
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "host/Mfd.h"
+#include "kestrel-host/Bezel.h"
 #include "kestrel-host/Displays.h"
 #include "kestrel-host/Flight.h"
 #include "kestrel-host/HostContext.h"
@@ -22,6 +23,15 @@ typedef void (*ExitModuleFn)(HINSTANCE);
 typedef void (*PreStepFn)(double, double, double);
 typedef const char* (*ModuleDateFn)();
 typedef int (*VersionFn)();
+
+// The message that asks the mode's handler for a new display instance.
+constexpr std::uint32_t kOpenMessage = 1;
+
+// An input-box answer the module refused (its callback returned false).
+struct Refusal {
+    std::string title; // the box's
+    std::string text;  // the answer
+};
 
 struct ModuleExports {
     InitModuleFn initModule = nullptr;
@@ -49,7 +59,11 @@ private:
     ::OpenDisplay& Need(const std::string& name);
     std::vector<ScenarioBlock> ScenarioAt(const std::filesystem::path& path) const;
     void LoadScenario(const std::vector<ScenarioBlock>& blocks, const std::string& source);
+    // A redraw for a picture: the display's drawing, then its button labels
+    // and menu, as the simulator asks for them when it shows a display.
     void Redraw(::OpenDisplay& display, DrawSurface& surface);
+    void DrawOnly(::OpenDisplay& display, DrawSurface& surface);
+    void ReadBezel(::OpenDisplay& display, Bezel& bezel);
     void RedrawInvalidated();
     [[noreturn]] void Fail(const Event& event, const std::string& what) const;
 
@@ -62,6 +76,7 @@ private:
     int version_ = 0;
     long stepsRun_ = 0;
     std::vector<std::string> messages_;
+    std::vector<Refusal> refusals_;
     std::vector<std::string> displayTexts_;
     bool finished_ = false;
 };

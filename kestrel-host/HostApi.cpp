@@ -190,7 +190,7 @@ bool oapiReadScenario_nextline(SCENARIOHANDLE scenario, char*& line)
     return more;
 }
 
-// ---- the display base class ----
+// ---- the display base class (its default virtuals: host/MfdDefaults.cpp) ----
 
 MFD::MFD(DWORD width, DWORD height, VESSEL* vesselPointer)
     : displayWidth(width), displayHeight(height), charWidth(0), charHeight(0), vessel(vesselPointer)
@@ -210,23 +210,6 @@ MFD::~MFD()
 {
     TraceLine([&] { return std::string("~MFD"); });
 }
-
-void MFD::Redraw(HDC /*hdc*/) {}
-bool MFD::OnKey(DWORD /*key*/) { return false; }
-bool MFD::ConsumeKeyImmediate(char* /*keyState*/) { return false; }
-bool MFD::OnButton(int /*button*/, int /*event*/) { return false; }
-const char* MFD::ButtonText(int /*button*/) { return nullptr; }
-int MFD::ButtonMenuTable(const ButtonMenuEntry** menu)
-{
-    if (menu != nullptr) {
-        *menu = nullptr;
-    }
-    return 0;
-}
-void MFD::WriteToScenario(SCENARIOHANDLE /*scenario*/) {}
-void MFD::ReadFromScenario(SCENARIOHANDLE /*scenario*/) {}
-void MFD::StoreStatus() const {}
-void MFD::RecallStatus() {}
 
 void MFD::Title(HDC hdc, const char* title) const
 {

@@ -23,3 +23,15 @@ std::string Number(double value)
     const auto result = std::to_chars(text, text + sizeof text, value, std::chars_format::general, 17);
     return std::string(text, result.ptr);
 }
+
+std::string Printable(const std::string& text, std::size_t most)
+{
+    std::string shown;
+    for (std::size_t i = 0; i < text.size() && i < most; ++i) {
+        shown += static_cast<unsigned char>(text[i]) < 0x20 ? '?' : text[i];
+    }
+    if (text.size() > most) {
+        shown += "... (" + std::to_string(text.size()) + " characters)";
+    }
+    return shown;
+}

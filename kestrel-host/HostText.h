@@ -3,6 +3,7 @@
 // environment's locale, for the module's sake).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -12,3 +13,6 @@ std::string Hex(std::uint32_t value);
 std::string Fixed(double value, int decimals);
 // As "%.17g": enough digits to give the double back.
 std::string Number(double value);
+// The text for a line of kestrel-host's own output: control characters as
+// '?', at most `most` bytes, and when cut, "... (N characters)" after them.
+std::string Printable(const std::string& text, std::size_t most);

@@ -3,7 +3,9 @@
 #include "kestrel-host/Displays.h"
 #include "kestrel-host/HostError.h"
 
+#include <algorithm>
 #include <sstream>
+#include <string_view>
 
 namespace {
 
@@ -18,7 +20,24 @@ bool ParseCount(const std::string& text, std::uint32_t& value)
         return false;
     }
     value = static_cast<std::uint32_t>(std::stoul(text));
-    return value > 0 && value <= 0xFFFF;
+    return value <= kLargestDisplaySize;
+}
+
+constexpr const char* kBlanks = " \t";
+
+// Without its leading blanks and tabs.
+std::string_view Unindented(std::string_view line)
+{
+    const std::size_t first = line.find_first_not_of(kBlanks);
+    return first == std::string_view::npos ? std::string_view() : line.substr(first);
+}
+
+// Without blanks and tabs at either end.
+std::string_view Trimmed(std::string_view line)
+{
+    line = Unindented(line);
+    const std::size_t last = line.find_last_not_of(kBlanks);
+    return last == std::string_view::npos ? std::string_view() : line.substr(0, last + 1);
 }
 
 } // namespace
@@ -36,14 +55,15 @@ std::vector<ScenarioBlock> ParseScenario(const std::string& text, const std::str
             line.pop_back();
         }
         if (inBlock) {
-            if (line == "END_MFD") {
+            if (Trimmed(line) == "END_MFD") {
                 inBlock = false;
             } else {
                 blocks.back().items.push_back(line);
             }
             continue;
         }
-        if (line.empty() || line[0] == '#') {
+        const std::string_view content = Unindented(line);
+        if (content.empty() || content[0] == '#') {
             continue;
         }
         std::istringstream words(line);
@@ -59,7 +79,7 @@ std::vector<ScenarioBlock> ParseScenario(const std::string& text, const std::str
         }
         if (!ParseCount(w, block.width) || !ParseCount(h, block.height) || !ParseCount(cw, block.charWidth) ||
             !ParseCount(ch, block.charHeight) || (words >> extra)) {
-            throw HostError(Where(source, number) + "expected 'BEGIN_MFD <display> <width> <height> <char width> <char height>' with sizes from 1 to 65535, found '" + line + "'");
+            throw HostError(Where(source, number) + "expected 'BEGIN_MFD <display> <width> <height> <char width> <char height>' with sizes from 0 to " + std::to_string(kLargestDisplaySize) + ", found '" + line + "'");
         }
         for (const ScenarioBlock& other : blocks) {
             if (other.display == display) {
@@ -94,9 +114,10 @@ bool ScenarioReader::NextLine(char*& line)
     if (items == nullptr || next >= items->size()) {
         return false;
     }
-    const std::string& item = (*items)[next++];
-    buffer.assign(item.begin(), item.end());
-    buffer.push_back('\0');
-    line = buffer.data();
+    const std::string_view item = Unindented((*items)[next++]);
+    const std::size_t length = std::min(item.size(), sizeof buffer - 1);
+    std::copy_n(item.begin(), length, buffer); // an empty line may have no data at all
+    buffer[length] = '\0';
+    line = buffer;
     return true;
 }

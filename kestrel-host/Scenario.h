@@ -7,9 +7,11 @@
 //     VES Probe&7
 //     END_MFD
 //
-// Blank lines and lines starting with '#' outside a block are skipped.
+// Blank lines and lines starting with '#' outside a block are skipped. Lines
+// may be indented with blanks and tabs, as hand-edited files often are.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -23,6 +25,10 @@ struct ScenarioBlock {
     std::vector<std::string> items; // each line as the module wrote it
 };
 
+// Sizes and char cells run from 0 to 65535, in scenarios as in flights:
+// whatever a display was opened with is saved, and loads back.
+constexpr std::uint32_t kLargestDisplaySize = 0xFFFF;
+
 // Throws HostError naming `source` and the line when the text breaks the layout.
 std::vector<ScenarioBlock> ParseScenario(const std::string& text, const std::string& source);
 std::string FormatScenario(const std::vector<ScenarioBlock>& blocks);
@@ -33,11 +39,16 @@ struct ScenarioWriter {
 };
 
 // What a SCENARIOHANDLE points to while the module reads its block: each
-// line is handed over in a buffer the module may change.
+// line as the host hands it over, without its leading blanks and tabs and
+// without its line end, otherwise as it stands, in a line buffer of
+// kScenarioLineBuffer bytes that the module may change. The rest of a longer
+// line is cut off.
+constexpr std::size_t kScenarioLineBuffer = 1024;
+
 struct ScenarioReader {
     const std::vector<std::string>* items = nullptr;
     std::size_t next = 0;
-    std::vector<char> buffer;
+    char buffer[kScenarioLineBuffer] = {};
 
     bool NextLine(char*& line);
 };

@@ -1,8 +1,16 @@
-// The summary a run prints at its end: the module, the steps, the data
-// files written and the open displays drawn as text.
+// The summary a run prints at its end: the module, the steps, the input-box
+// answers the module refused, the data files written and the open displays
+// drawn as text.
 #include "kestrel-host/FlightRun.h"
 
 #include "kestrel-host/HostText.h"
+
+namespace {
+
+// An answer may be any length: the summary shows its first characters.
+constexpr std::size_t kMostShownInput = 80;
+
+} // namespace
 
 void FlightRun::PrintSummary(std::ostream& out) const
 {
@@ -17,6 +25,10 @@ void FlightRun::PrintSummary(std::ostream& out) const
     out << "steps:   " << stepsRun_ << " run, simulated time " << Fixed(Host().world.t, 2) << " s\n";
     for (const std::string& message : messages_) {
         out << "message: " << message << "\n";
+    }
+    out << "input refused: " << refusals_.size() << "\n";
+    for (const Refusal& refusal : refusals_) {
+        out << "  " << refusal.title << " <- '" << Printable(refusal.text, kMostShownInput) << "'\n";
     }
     const auto files = Host().files.ModuleFiles();
     out << "data files written: " << files.size() << "\n";

@@ -6,12 +6,29 @@
 
 #include <CLI/CLI.hpp>
 
+#include <iostream>
 #include <string>
+
+namespace {
+
+// Ends the help of every command.
+const char* const kWhereThingsAre =
+    "\nFlight files: their keys, events and outputs are described in kestrel-host/README.md.\n"
+    "Outputs: the module's data files land in ROOT/KestrelScribeData/ (ROOT: --root, or the\n"
+    "current folder); a flight's saved scenarios and snapshots under ROOT, where its paths\n"
+    "name them; the summary on standard output.\n"
+    "Exit codes: 0 the flight ran to its end; 2 bad input, with a message naming the file\n"
+    "and the problem. A run stopped by bad input keeps no file: a flight is checked whole\n"
+    "before its first step, and what a run writes reaches the disk only when it ends well.\n";
+
+} // namespace
 
 int main(int argc, char** argv)
 {
     CLI::App app{"kestrel-host: a stand-in host that loads the KestrelScribeMFD plug-in"};
     app.require_subcommand(1);
+    app.set_version_flag("--version", "kestrel-host " KESTREL_VERSION);
+    app.footer(kWhereThingsAre);
     // Options are written --name on every platform; a path that starts with
     // '/' is a path, also on Windows.
     app.allow_windows_style_options(false);
@@ -23,11 +40,17 @@ int main(int argc, char** argv)
     runCommand->add_option("--root", root, "The host's root folder (default: the current folder)");
     runCommand->add_option("--module", module, "The plug-in (default: " + PluginFileName() + " next to this program)");
     runCommand->add_option("--trace", trace, "Write every host operation the module calls, and the host's calls into it");
+    runCommand->footer(kWhereThingsAre);
 
     std::string data, out;
     CLI::App* plotCommand = app.add_subcommand("plot", "Draw a data file's pitch history as an SVG chart");
     plotCommand->add_option("DATAFILE", data, "A data file the module wrote")->required();
     plotCommand->add_option("-o,--output", out, "The SVG file (default: DATAFILE with .svg)");
+
+    std::string topic;
+    CLI::App* helpCommand = app.add_subcommand("help", "Show this help, or a command's");
+    helpCommand->add_option("COMMAND", topic, "The command to explain");
+    helpCommand->footer(kWhereThingsAre);
 
     try {
         app.parse(argc, argv);
@@ -36,6 +59,24 @@ int main(int argc, char** argv)
         return code == 0 ? 0 : 2;
     }
 
+    if (*helpCommand) {
+        // App::help() would explain the command being run, `help` itself.
+        if (topic.empty()) {
+            std::cout << app.get_formatter()->make_help(&app, "kestrel-host", CLI::AppFormatMode::Normal);
+            return 0;
+        }
+        std::string names;
+        for (CLI::App* command : app.get_subcommands({})) {
+            if (command->get_name() == topic) {
+                std::cout << command->get_formatter()->make_help(command, "kestrel-host " + topic,
+                                                                 CLI::AppFormatMode::Normal);
+                return 0;
+            }
+            names += (names.empty() ? "" : ", ") + command->get_name();
+        }
+        std::cerr << "kestrel-host: help: no command '" << topic << "' (commands: " << names << ")\n";
+        return 2;
+    }
     if (*runCommand) {
         run.flight = flight;
         if (!root.empty()) {

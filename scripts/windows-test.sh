@@ -251,6 +251,10 @@ compare_all wine64
 # stays within its 10-pixel cell, so every pixel of a colour lies in one of
 # that colour's rows, and each row has pixels.
 check_bmp() {
+  # The display sits in its bezel: a grey (0x303030) column 5 x 8 = 40 pixels
+  # wide on each side (x 0-39 and 296-335), the labels REC, VES and INT in
+  # white in the left one, their tops at 200 x 1/12 - 5 = 11,
+  # 200 x 3/12 - 5 = 45 and 200 x 5/12 - 5 = 78.
   local bmp=$1
   if [[ ! -f "$bmp" ]]; then
     fail "wine64: bmp-snapshot: no left.bmp ($(tr -d '\r' <"$work/wine64/bmp-snapshot.err" | head -c 300))"
@@ -258,14 +262,14 @@ check_bmp() {
   fi
   local header
   header=$(od -An -v -tu4 -j 2 -N 4 "$bmp" | tr -d ' ')-$(od -An -v -tu4 -j 10 -N 4 "$bmp" | tr -d ' ')-$(od -An -v -td4 -j 18 -N 8 "$bmp" | tr -s ' ' | sed 's/^ //')-$(od -An -v -tu2 -j 28 -N 2 "$bmp" | tr -d ' ')
-  # File size 54 + 256 x 200 x 4 = 204854, pixels at 54, 256 x 200, 32 bits.
-  if [[ "$(head -c 2 "$bmp")" != BM || "$header" != "204854-54-256 200-32" || "$(stat -c %s "$bmp")" != 204854 ]]; then
-    fail "wine64: bmp-snapshot: expected a BM file of 204854 bytes, pixels at 54, 256 x 200, 32 bits; found $(head -c 2 "$bmp") $header, $(stat -c %s "$bmp") bytes"
+  # File size 54 + 336 x 200 x 4 = 268854, pixels at 54, 336 x 200, 32 bits.
+  if [[ "$(head -c 2 "$bmp")" != BM || "$header" != "268854-54-336 200-32" || "$(stat -c %s "$bmp")" != 268854 ]]; then
+    fail "wine64: bmp-snapshot: expected a BM file of 268854 bytes, pixels at 54, 336 x 200, 32 bits; found $(head -c 2 "$bmp") $header, $(stat -c %s "$bmp") bytes"
     return
   fi
   # One 32-bit pixel per line, 0x00RRGGBB, bottom row first.
   local verdict
-  verdict=$(od -An -v -tx4 -w4 -j 54 "$bmp" | awk -v width=256 -v height=200 '
+  verdict=$(od -An -v -tx4 -w4 -j 54 "$bmp" | awk -v width=336 -v height=200 -v left=40 -v right=296 '
     function band(y, tops,   n, i, t) {
       n = split(tops, t, " ")
       for (i = 1; i <= n; ++i) if (y >= t[i] && y < t[i] + 10) return t[i]
@@ -273,7 +277,13 @@ check_bmp() {
     }
     {
       y = height - 1 - int((NR - 1) / width)
+      x = (NR - 1) % width
       p = $1
+      if (x < left || x >= right) {
+        if (p == "00303030") next
+        if (p == "00ffffff" && x < left) { b = band(y, "11 45 78"); if (b < 0) ++stray; else ++label[b]; next }
+        ++other; next
+      }
       if (p == "00000000") { ++black; next }
       if (p == "0033ff33") { b = band(y, "27 60 93"); if (b < 0) ++stray; else ++green[b]; next }
       if (p == "00ffff33") { b = band(y, "37 70 103 138 148"); if (b < 0) ++stray; else ++yellow[b]; next }
@@ -282,7 +292,8 @@ check_bmp() {
     }
     END {
       msg = ""
-      if (black == width * height) msg = msg " all black;"
+      if (black == (right - left) * height) msg = msg " all black;"
+      split("11 45 78", l, " "); for (i in l) if (label[l[i]] == 0) msg = msg " no label in the bezel at y=" l[i] ";"
       split("27 60 93", g, " "); for (i in g) if (green[g[i]] == 0) msg = msg " no green in the row at y=" g[i] ";"
       split("37 70 103 138 148", v, " "); for (i in v) if (yellow[v[i]] == 0) msg = msg " no yellow in the row at y=" v[i] ";"
       if (white == 0) msg = msg " no white title;"
@@ -293,7 +304,7 @@ check_bmp() {
       print (msg == "" ? "ok " gt " green, " yt " yellow, " white " white pixels" : "bad" msg)
     }')
   if [[ "$verdict" == ok* ]]; then
-    pass "wine64: bmp-snapshot: 256 x 200 BMP, ${verdict#ok }, each in its text's rows"
+    pass "wine64: bmp-snapshot: 336 x 200 BMP (256 x 200 display in its bezel), ${verdict#ok }, each in its text's rows"
   else
     fail "wine64: bmp-snapshot: ${verdict#bad }"
   fi

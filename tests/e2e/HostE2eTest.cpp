@@ -342,6 +342,14 @@ INSTANTIATE_TEST_SUITE_P(
                       BadFlight{"bad-display.json", "unknown display 'middle'"},
                       BadFlight{"bad-vessel.json", "unknown vessel 'Nobody'"},
                       BadFlight{"bad-order.json", "events out of order: step 2 comes after step 5"},
+                      // A plain JSON parse keeps the last of two equal keys.
+                      BadFlight{"bad-duplicate-key.json", ": the key 'steps' is given twice"},
+                      BadFlight{"bad-duplicate-event-key.json", "events[1]: the key 'button' is given twice"},
+                      // Names have any length from one character, any byte
+                      // but NUL, which would end the name the host hands over.
+                      BadFlight{"bad-vessel-empty.json", "vessels[0].name: a vessel name needs at least one character"},
+                      BadFlight{"bad-vessel-nul.json",
+                                "vessels[0].name: the vessel name \"Pro\\u0000be 7\" holds a NUL character"},
                       // Found while running: 31 steps have recorded 3 lines
                       // by then, and none of them may reach the disk.
                       BadFlight{"bad-input.json", "events[2] (step 31): 'input' with no open input box"}),

@@ -366,9 +366,12 @@ TEST(ScenarioFaults, GarbageOverlongLinesBigNumbersAndMissingItems)
     EXPECT_EQ(run.Output("s4.scn"), Scenario("REC -2147483648\nVES Probe&7\n"));
     EXPECT_TRUE(Contains(Lines(run.Output("huge.log")), "text 4 103 10000000000000001" + std::string(238, '0')));
 
-    // overlong.scn: "INT", 5000 blanks, "4.25" (the scan skips blanks);
-    // REC 1; VES with 6000 digits (the first 255 kept); a line of 20000 Z
-    // (no key).
+    // overlong.scn: 300 blanks and tabs, then "INT", 1016 blanks, "4.25":
+    // 1023 bytes after the indentation the host drops, which fill its
+    // 1024-byte line buffer with the terminator (the scan skips the blanks:
+    // 4.25); "INT", 1020 blanks, "9": 1024 bytes, cut to 1023, so the 9 is
+    // lost and 4.25 stays; REC 1; VES with 6000 digits (cut by the host to
+    // 1023 bytes, of which the module keeps 255); a line of 20000 Z (no key).
     EXPECT_EQ(run.Output("s5.scn"), Scenario("REC 1\nINT 4.25\nVES " + Digits(255) + "\n"));
 
     // missing.scn: an empty block for "left", and for "right" REC, INT and
