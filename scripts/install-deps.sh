@@ -9,7 +9,7 @@ set -euo pipefail
 
 what="${1:-native}"
 packages=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libgmock-dev libbenchmark-dev
-  nlohmann-json3-dev libcli11-dev locales strace)
+  nlohmann-json3-dev libcli11-dev locales strace time)
 if [[ "$what" == coverage || "$what" == all ]]; then
   packages+=(gcovr)
 fi
