@@ -94,7 +94,7 @@ void FlightRun::RunEvent(const Event& event)
             display->instance->WriteToScenario(&writer);
             blocks.push_back(ScenarioBlock{display->name, g.width, g.height, g.charWidth, g.charHeight, writer.items});
         }
-        host.files.Put(event.path, FormatScenario(blocks));
+        host.files.WriteOutput(event.path, FormatScenario(blocks));
         TraceLine([&] { return "saved scenario " + event.path.generic_string(); });
         break;
     }
@@ -111,13 +111,13 @@ void FlightRun::RunEvent(const Event& event)
         DrawSurface surface(g);
         Redraw(display, surface);
         if (!event.svg.empty()) {
-            host.files.Put(event.svg, SnapshotSvg(surface.Calls(), g));
+            host.files.WriteOutput(event.svg, SnapshotSvg(surface.Calls(), g));
         }
         if (!event.log.empty()) {
-            host.files.Put(event.log, DrawLogText(surface.Calls()));
+            host.files.WriteOutput(event.log, DrawLogText(surface.Calls()));
         }
         if (!event.bmp.empty()) {
-            host.files.Put(event.bmp, surface.Bitmap());
+            host.files.WriteOutput(event.bmp, surface.Bitmap());
         }
         break;
     }

@@ -2,7 +2,9 @@
 
 #include "kestrel-host/Displays.h"
 #include "kestrel-host/DrawSurface.h"
+#include "kestrel-host/OutputPaths.h"
 
+#include <algorithm>
 #include <map>
 
 namespace fs = std::filesystem;
@@ -16,6 +18,31 @@ const std::map<std::string, Action> kActions = {
     {"close", Action::Close},     {"save", Action::Save},              {"load", Action::Load},
     {"snapshot", Action::Snapshot}, {"message", Action::Message},      {"files", Action::Files},
 };
+
+// An output path (save, svg, log, bmp): where it leads as the root stands
+// before the run, and against the flight's other outputs, since an earlier
+// one cannot be the folder of a later one, nor the other way round.
+fs::path OutputPath(const json& value, const std::string& where, const FlightChecker& check, FlightPaper& paper)
+{
+    const fs::path path(check.String(value, where));
+    if (const auto problem = OutputPathProblem(path, paper.root)) {
+        check.Fail(where, *problem);
+    }
+    const fs::path normal = path.lexically_normal();
+    // Whether `file` lies below `folder`.
+    auto below = [](const fs::path& folder, const fs::path& file) {
+        const auto [end, at] = std::mismatch(folder.begin(), folder.end(), file.begin(), file.end());
+        return end == folder.end() && at != file.end();
+    };
+    for (const fs::path& earlier : paper.outputs) {
+        if (below(earlier, normal) || below(normal, earlier)) {
+            check.Fail(where, "'" + path.generic_string() + "' and the earlier output '" + earlier.generic_string() +
+                                  "' cannot both be written: one would be the folder of the other");
+        }
+    }
+    paper.outputs.insert(normal);
+    return path;
+}
 
 } // namespace
 
@@ -153,10 +180,7 @@ std::vector<Event> ReadEvents(const json& list, const FlightChecker& check, Flig
             break;
         case Action::Save:
             check.OnlyKeys(e, where, {"step", "save"});
-            event.path = check.String(value, at);
-            if (event.path.empty()) {
-                check.Fail(at, "an empty path");
-            }
+            event.path = OutputPath(value, at, check, paper);
             paper.saved[(paper.root / event.path).lexically_normal()] = paper.open;
             break;
         case Action::Load: {
@@ -176,13 +200,13 @@ std::vector<Event> ReadEvents(const json& list, const FlightChecker& check, Flig
             event.display = check.DisplayName(value, at);
             requireOpen(event.display);
             if (e.contains("svg")) {
-                event.svg = check.String(e["svg"], where + ".svg");
+                event.svg = OutputPath(e["svg"], where + ".svg", check, paper);
             }
             if (e.contains("log")) {
-                event.log = check.String(e["log"], where + ".log");
+                event.log = OutputPath(e["log"], where + ".log", check, paper);
             }
             if (e.contains("bmp")) {
-                event.bmp = check.String(e["bmp"], where + ".bmp");
+                event.bmp = OutputPath(e["bmp"], where + ".bmp", check, paper);
                 if (!DrawSurface::HasPixels()) {
                     check.Fail(where + ".bmp", "a BMP snapshot needs the Windows build of kestrel-host, which "
                                                "draws with GDI; this build only records the drawing calls");

@@ -20,6 +20,7 @@ struct FlightPaper {
     std::set<std::string> vessels;
     std::set<std::string> open;   // displays
     std::map<std::filesystem::path, std::set<std::string>> saved; // scenario files saved so far: their displays
+    std::set<std::filesystem::path> outputs; // every output so far, relative to the root, '..' resolved
 };
 
 std::vector<Event> ReadEvents(const nlohmann::json& list, const FlightChecker& check, FlightPaper& paper);

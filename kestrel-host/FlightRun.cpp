@@ -3,6 +3,7 @@
 #include "kestrel-host/DrawSurface.h"
 #include "kestrel-host/HostError.h"
 #include "kestrel-host/HostText.h"
+#include "kestrel-host/NativeFiles.h"
 #include "kestrel-host/Scenario.h"
 #include "kestrel-host/Snapshot.h"
 #include "kestrel-host/Trace.h"
@@ -75,7 +76,7 @@ const RegisteredMode& FlightRun::Mode() const
 
 void FlightRun::Fail(const Event& event, const std::string& what) const
 {
-    throw HostError(flight_.file.string() + ": events[" + std::to_string(event.index) + "] (step " +
+    throw EventFailed(flight_.file.string() + ": events[" + std::to_string(event.index) + "] (step " +
                     std::to_string(event.step) + "): " + what);
 }
 
@@ -83,7 +84,7 @@ void FlightRun::Fail(const Event& event, const std::string& what) const
 {
     OpenDisplay* display = Host().displays.Find(name);
     if (display == nullptr) {
-        throw HostError(flight_.file.string() + ": display '" + name + "' is not open");
+        throw HostError("display '" + name + "' is not open");
     }
     return *display;
 }
@@ -115,11 +116,13 @@ void FlightRun::Open(const std::string& name, std::uint32_t packedSize, CharCell
 
 std::vector<ScenarioBlock> FlightRun::ScenarioAt(const fs::path& path) const
 {
-    if (const auto staged = Host().files.Staged(path)) {
-        return ParseScenario(*staged, path.string());
+    // Only a plain file is read: a pipe could be read for ever.
+    std::error_code ec;
+    std::ifstream in;
+    if (fs::is_regular_file(path, ec)) {
+        in.open(path, std::ios::binary);
     }
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
+    if (!in.is_open()) {
         throw HostError(path.string() + ": cannot read the scenario file");
     }
     std::ostringstream text;
@@ -199,6 +202,8 @@ void FlightRun::RedrawInvalidated()
 void FlightRun::Play()
 {
     HostContext& host = Host();
+    playing_ = true;
+    progress_.emplace(flight_.totalSteps, stderr, StderrIsTerminal(), Progress::ThresholdFromEnvironment());
     if (flight_.scenario) {
         LoadScenario(flight_.scenarioBlocks, flight_.scenario->string());
     }
@@ -206,7 +211,14 @@ void FlightRun::Play()
     long step = 0;
     auto runEvents = [&] {
         while (next < flight_.events.size() && flight_.events[next].step == step) {
-            RunEvent(flight_.events[next++]);
+            const Event& event = flight_.events[next++];
+            try {
+                RunEvent(event);
+            } catch (const EventFailed&) {
+                throw;
+            } catch (const HostError& e) {
+                Fail(event, e.what()); // a scenario that breaks the layout, an output that cannot be written
+            }
         }
     };
     for (const StepRun& run : flight_.steps) {
@@ -218,6 +230,7 @@ void FlightRun::Play()
             host.world.t += run.dt;
             ++stepsRun_;
             RedrawInvalidated();
+            progress_->Step(stepsRun_, host.world.t, host.files.LinesWritten());
         }
     }
     runEvents();
@@ -231,6 +244,29 @@ void FlightRun::Play()
                                 std::to_string(g.height) + ", char cell " + std::to_string(g.charWidth) + "x" +
                                 std::to_string(g.charHeight) + "):\n" + SnapshotText(surface.Calls(), g));
     }
+}
+
+void FlightRun::EndProgress()
+{
+    if (progress_) {
+        progress_->End(stepsRun_, Host().world.t, Host().files.LinesWritten());
+    }
+}
+
+std::string FlightRun::StopNote() const
+{
+    const HostFiles& files = Host().files;
+    std::string note = "the run stopped after " + std::to_string(stepsRun_) + " of " +
+                       std::to_string(flight_.totalSteps) + " steps; ";
+    const auto written = files.ModuleFiles();
+    if (written.empty()) {
+        return note + "the module had written no data file";
+    }
+    note += "the lines the module wrote before the stop are kept, in " + files.Root().string() + ":";
+    for (const auto& file : written) {
+        note += "\n  " + file.path + ": " + std::to_string(file.lines) + (file.lines == 1 ? " line" : " lines");
+    }
+    return note;
 }
 
 void FlightRun::Finish()

@@ -7,15 +7,24 @@
 #include "kestrel-host/Displays.h"
 #include "kestrel-host/Flight.h"
 #include "kestrel-host/HostContext.h"
+#include "kestrel-host/HostError.h"
 #include "kestrel-host/ModuleLoader.h"
+#include "kestrel-host/Progress.h"
 
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
 
 class DrawSurface;
+
+// A problem with one of the flight's events, found while playing it: the
+// message names the flight file, the event and its step.
+struct EventFailed : HostError {
+    using HostError::HostError;
+};
 
 // The module's exports, as the host calls them.
 typedef void (*InitModuleFn)(HINSTANCE);
@@ -46,11 +55,23 @@ public:
     FlightRun(const Flight& flight, const std::filesystem::path& modulePath) : flight_(flight), modulePath_(modulePath) {}
 
     void LoadModule();
+    // Plays the steps and events. A problem found on the way (an event the
+    // flight's checks could not rule out, an output that cannot be written)
+    // stops it there with a HostError naming the event and its step; what
+    // the module has written stays.
     void Play();
     // Deletes the displays, closes input boxes, calls ExitModule (if the
     // flight lets the host do so) and unloads the module.
     void Finish();
+    // The progress line's last word on standard error (Progress.h).
+    void EndProgress();
     void PrintSummary(std::ostream& out) const;
+    // Whether the steps have begun: from then on a stop keeps what the
+    // module wrote, and the message says so (StopNote).
+    bool Playing() const { return playing_; }
+    // Where the run stopped and the data files the module wrote, with their
+    // lines, all of which are kept.
+    std::string StopNote() const;
 
 private:
     const RegisteredMode& Mode() const;
@@ -75,6 +96,8 @@ private:
     std::string moduleDate_;
     int version_ = 0;
     long stepsRun_ = 0;
+    bool playing_ = false;
+    std::optional<Progress> progress_;
     std::vector<std::string> messages_;
     std::vector<Refusal> refusals_;
     std::vector<std::string> displayTexts_;

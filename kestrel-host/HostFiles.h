@@ -1,29 +1,33 @@
-// Files under the host's root folder. Everything a run writes (the module's
-// data files, scenarios, snapshots) is staged in memory and only reaches the
-// disk when the run succeeds, so a run that stops on bad input writes no data.
+// Files under the host's root folder. The module's data files are written
+// through: each open, line and close reaches the disk as the module makes
+// it, so every line is in its file once the module's close returns, and a
+// run that stops, or is killed, keeps every whole line written before.
+// The host's own outputs (scenarios, snapshots) are written when their event
+// runs, each whole or not at all.
 #pragma once
+
+#include "kestrel-host/NativeFiles.h"
 
 #include <cstddef>
 #include <filesystem>
-#include <map>
 #include <memory>
-#include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
 class HostFiles {
 public:
-    void SetRoot(const std::filesystem::path& root) { root_ = root; }
+    // The root must exist; throws HostError when it cannot be opened.
+    void SetRoot(const std::filesystem::path& root);
     const std::filesystem::path& Root() const { return root_; }
 
-    // A module path: relative to the root; '\' separates folders.
-    std::filesystem::path Resolve(const std::string& path) const;
-
-    // The module's file operations. mode 2 appends (to the file as it stands,
-    // on disk or staged), 1 writes a new file. Null when the path names a
-    // folder, or its folder does not exist, or while opens are made to fail.
+    // The module's file operations. `path` is relative to the root; '\'
+    // separates folders. mode 2 appends, 1 writes a new file (emptying one
+    // that is there); each creates a missing file. Null when the path leaves
+    // the root, its folder does not exist, it names something other than a
+    // plain file or passes a symbolic link, or while opens are made to fail.
     void* Open(const std::string& path, int mode);
-    bool WriteLine(void* file, const char* text); // the text and "\n"
+    bool WriteLine(void* file, const char* text); // the text and "\n", in one write
     bool Close(void* file);
 
     // While set, every Open fails as on a full or read-only disk (a flight's
@@ -31,31 +35,33 @@ public:
     void SetFailing(bool failing) { failing_ = failing; }
     bool Failing() const { return failing_; }
 
-    // The host's own outputs (relative to the root).
-    void Put(const std::filesystem::path& path, std::string content);
-    // The staged content of a file this run wrote, if any.
-    std::optional<std::string> Staged(const std::filesystem::path& absolute) const;
+    // Writes one of the host's own outputs (relative to the root), after
+    // checking its path again as the disk stands now, making its folders.
+    // Throws HostError naming the path and the problem.
+    void WriteOutput(const std::filesystem::path& path, const std::string& content);
 
-    // Writes every staged file to the disk; throws HostError when one fails.
-    void Commit() const;
+    // Lines the module has written in this run, all files together.
+    long long LinesWritten() const { return linesWritten_; }
 
     struct Written {
         std::string path; // relative to the root, '/' separated
-        std::size_t lines;
+        std::size_t lines; // the lines the file holds now
     };
+    // Every file the module opened in this run, as it stands on the disk.
     std::vector<Written> ModuleFiles() const;
 
 private:
-    struct File {
-        std::string content;
-        bool byModule = false;
-    };
     struct OpenFile {
-        std::filesystem::path path;
-        int mode;
+        NativeFile native = kNoFile;
     };
+
     std::filesystem::path root_;
-    std::map<std::filesystem::path, File> staged_;
-    std::map<void*, std::unique_ptr<OpenFile>> open_;
+    NativeRoot native_;
+    std::vector<std::unique_ptr<OpenFile>> open_;
+    std::vector<std::unique_ptr<OpenFile>> spare_; // kept for the next open
+    std::set<std::string> moduleFiles_;
+    std::string relative_; // the path being opened, reused from open to open
+    std::string line_;     // the line being written, likewise
+    long long linesWritten_ = 0;
     bool failing_ = false;
 };

@@ -9,78 +9,52 @@
 
 #include <clocale>
 #include <iostream>
-#include <set>
 
 namespace fs = std::filesystem;
 
 namespace {
 
-
-// Removes what a failed run left in the root folder: folders that are new
-// and hold no file (the module makes its data folder before any file goes
-// in), and the root itself if the run made it and it is empty.
-class Rollback {
-public:
-    void Before(const fs::path& root, bool rootCreated)
-    {
-        root_ = root;
-        rootCreated_ = rootCreated;
-        std::error_code ec;
-        for (const auto& entry : fs::directory_iterator(root, ec)) {
-            existing_.insert(entry.path().filename());
-        }
+// Removes the root folder when this run made it and left it empty (a module
+// that could not be loaded): nothing else is ever taken back.
+void RemoveEmptyRoot(const fs::path& root, bool rootCreated)
+{
+    std::error_code ec;
+    if (rootCreated && fs::is_empty(root, ec) && !ec) {
+        fs::current_path(root.parent_path(), ec);
+        fs::remove(root, ec);
     }
-
-    void Undo() const
-    {
-        if (root_.empty()) {
-            return;
-        }
-        std::error_code ec;
-        std::vector<fs::path> fresh;
-        for (const auto& entry : fs::directory_iterator(root_, ec)) {
-            if (existing_.count(entry.path().filename()) == 0 && entry.is_directory(ec) && HoldsNoFile(entry.path())) {
-                fresh.push_back(entry.path());
-            }
-        }
-        for (const fs::path& folder : fresh) {
-            fs::remove_all(folder, ec);
-        }
-        if (rootCreated_ && fs::is_empty(root_, ec)) {
-            fs::current_path(root_.parent_path(), ec);
-            fs::remove(root_, ec);
-        }
-    }
-
-private:
-    static bool HoldsNoFile(const fs::path& folder)
-    {
-        std::error_code ec;
-        for (const auto& entry : fs::recursive_directory_iterator(folder, ec)) {
-            if (!entry.is_directory(ec)) {
-                return false;
-            }
-        }
-        return true;
-    }
-
-    fs::path root_;
-    bool rootCreated_ = false;
-    std::set<fs::path> existing_;
-};
+}
 
 } // namespace
 
 int RunFlight(const RunOptions& options)
 {
-    Rollback rollback;
     Flight flight; // outlives the run, which refers to it
     std::unique_ptr<FlightRun> run;
+    fs::path root;
+    bool rootCreated = false;
+    // A stop: the message, and once the steps have begun, what is kept.
+    auto stop = [&](const std::string& what) {
+        std::string note;
+        if (run) {
+            run->Finish();
+            run->EndProgress();
+            if (run->Playing()) {
+                note = run->StopNote();
+            }
+        }
+        RemoveEmptyRoot(root, rootCreated);
+        std::cerr << "kestrel-host: " << what << "\n";
+        if (!note.empty()) {
+            std::cerr << "kestrel-host: " << note << "\n";
+        }
+        return 2;
+    };
     try {
         std::error_code ec;
         const fs::path start = fs::current_path();
         const fs::path flightPath = fs::absolute(options.flight).lexically_normal();
-        const fs::path root = fs::absolute(options.root.value_or(start)).lexically_normal();
+        root = fs::absolute(options.root.value_or(start)).lexically_normal();
         const fs::path modulePath =
             fs::absolute(options.module.value_or(options.programFolder / PluginFileName())).lexically_normal();
 
@@ -105,12 +79,12 @@ int RunFlight(const RunOptions& options)
                    std::localeconv()->decimal_point + "'";
         });
 
-        const bool rootCreated = !fs::exists(root, ec);
+        rootCreated = !fs::exists(root, ec);
         fs::create_directories(root, ec);
         if (ec) {
+            rootCreated = false;
             throw HostError(root.string() + ": cannot make the root folder: " + ec.message());
         }
-        rollback.Before(root, rootCreated);
         fs::current_path(root);
 
         HostContext& host = Host();
@@ -127,22 +101,12 @@ int RunFlight(const RunOptions& options)
         run->LoadModule();
         run->Play();
         run->Finish();
-        host.files.Commit();
+        run->EndProgress();
         run->PrintSummary(std::cout);
         return 0;
     } catch (const HostError& e) {
-        if (run) {
-            run->Finish();
-        }
-        rollback.Undo();
-        std::cerr << "kestrel-host: " << e.what() << "\n";
-        return 2;
+        return stop(e.what());
     } catch (const std::filesystem::filesystem_error& e) {
-        if (run) {
-            run->Finish();
-        }
-        rollback.Undo();
-        std::cerr << "kestrel-host: " << e.what() << "\n";
-        return 2;
+        return stop(e.what());
     }
 }

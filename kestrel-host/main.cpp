@@ -18,8 +18,9 @@ const char* const kWhereThingsAre =
     "current folder); a flight's saved scenarios and snapshots under ROOT, where its paths\n"
     "name them; the summary on standard output.\n"
     "Exit codes: 0 the flight ran to its end; 2 bad input, with a message naming the file\n"
-    "and the problem. A run stopped by bad input keeps no file: a flight is checked whole\n"
-    "before its first step, and what a run writes reaches the disk only when it ends well.\n";
+    "and the problem. A flight is checked whole before its first step, so one that is bad\n"
+    "as written writes nothing; one stopped by what shows only while running keeps every\n"
+    "line the module wrote before the stop, and the message lists those data files.\n";
 
 } // namespace
 

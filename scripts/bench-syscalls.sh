@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Counts the system calls a data line costs, with strace:
 #  1. kestrel-host playing bench/flight-lines.json (10000 steps of 1 s,
-#     recording on: 999 lines) against bench/flight-idle.json (the same
-#     flight with recording left off); the difference divided by the lines;
+#     recording on: 999 lines): the calls on the data file, each divided by
+#     the lines; and the whole run against bench/flight-idle.json (the same
+#     flight with recording left off), the difference divided by the lines;
 #  2. kestrel-bench's BM_PreStepSampleLine, whose host opens, writes and
 #     closes the data file with the C library's stdio at every line: the
 #     calls on the data file divided by its opens.
@@ -60,8 +61,16 @@ for op in oapiOpenFile oapiWriteLine oapiCloseFile; do
   n=$(grep -c "^$op" "$work/lines.trace" || true)
   awk -v op="$op" -v n="$n" -v l="$lines" 'BEGIN { printf "  host operation %-14s %6d  (%.2f per line)\n", op, n, n / l }'
 done
+echo "  calls on the data file (strace -y), per line:"
+mkdir -p "$work/named"
+strace -f -y -o "$work/named.log" "$host" run bench/flight-lines.json --root "$work/named" >/dev/null
+# An open of the data file for reading is the summary counting its lines.
+grep 'KestrelScribeData/' "$work/named.log" | sed -E 's/^[0-9]+ +//' |
+  awk '{ call = $0; sub(/\(.*/, "", call); if (call ~ /^open/) call = call ($0 ~ /O_WRONLY/ ? " (write)" : " (read)"); print call }' |
+  sort | uniq -c | awk -v l="$lines" '{ n = $1; $1 = ""; printf "    %-18s %7d  (%.2f per line)\n", $0, n, n / l }'
+echo "  the whole run against the same flight with recording off:"
 join -a1 -a2 -e0 -o 0,1.2,2.2 <(calls "$work/lines.sum") <(calls "$work/idle.sum") |
-  awk -v l="$lines" '{ d = $2 - $3; total += d; if (d != 0) printf "  %-12s %+7d  (%.2f per line)\n", $1, d, d / l }
+  awk -v l="$lines" '{ d = $2 - $3; total += d; if (d != 0) printf "    %-16s %+7d  (%.2f per line)\n", $1, d, d / l }
                      END { printf "  system calls per line: %.2f\n", total / l }'
 
 echo "== kestrel-bench BM_PreStepSampleLine (stdio host)"

@@ -11,7 +11,7 @@ what="${1:-native}"
 # libxml2-utils: xmllint, with which the end-to-end tests check that
 # kestrel-host's SVG pictures are well-formed XML.
 packages=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libgmock-dev libbenchmark-dev
-  nlohmann-json3-dev libcli11-dev locales strace libxml2-utils)
+  nlohmann-json3-dev libcli11-dev locales strace libxml2-utils time)
 if [[ "$what" == coverage || "$what" == all ]]; then
   packages+=(gcovr)
 fi

@@ -308,7 +308,7 @@ TEST(InputBoxes, StayOpenAfterTheirDisplayCloses)
     EXPECT_TRUE(Contains(log, "text 5 123 2.5 Seconds"));
 }
 
-// ---- bad input: exit 2, a message naming the file and the problem, no data ----
+// ---- bad input found before the run: exit 2, a message naming the file and the problem, no data ----
 
 struct BadFlight {
     const char* file;
@@ -349,15 +349,34 @@ INSTANTIATE_TEST_SUITE_P(
                       // but NUL, which would end the name the host hands over.
                       BadFlight{"bad-vessel-empty.json", "vessels[0].name: a vessel name needs at least one character"},
                       BadFlight{"bad-vessel-nul.json",
-                                "vessels[0].name: the vessel name \"Pro\\u0000be 7\" holds a NUL character"},
-                      // Found while running: 31 steps have recorded 3 lines
-                      // by then, and none of them may reach the disk.
-                      BadFlight{"bad-input.json", "events[2] (step 31): 'input' with no open input box"}),
+                                "vessels[0].name: the vessel name \"Pro\\u0000be 7\" holds a NUL character"}),
     [](const ::testing::TestParamInfo<BadFlight>& param) {
         std::string name = fs::path(param.param.file).stem().string();
         std::replace(name.begin(), name.end(), '-', '_');
         return name;
     });
+
+TEST(BadInputWhileRunning, AStrayInputStopsTheRunAndEveryLineWrittenBeforeItStays)
+{
+    // bad-input.json: Probe 7's pitch goes linearly from 5 degrees at 0 s to
+    // 9.5 at 30 s (0.15 a second); recording on before step 0; 31 steps of
+    // 1 s, interval 10: samples at 0 (5.00, no line), 10 (6.50), 20 (8.00),
+    // 30 (9.50), the first line at t = 10 (stamp ...001). Then, after the
+    // last step, an input with no box open: the run stops with exit 2, and
+    // the three lines stay in the file, byte for byte.
+    const HostRun run = RunFlight(Flight("bad-input.json"), FreshFolder(TestName()));
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_EQ(run.out, "");
+    const std::string data = "KestrelScribeData/Probe 7_613815001.txt";
+    EXPECT_EQ(run.err, "kestrel-host: " + Flight("bad-input.json").string() +
+                           ": events[2] (step 31): 'input' with no open input box\n"
+                           "kestrel-host: the run stopped after 31 of 31 steps; the lines the module wrote before the "
+                           "stop are kept, in " + run.root.string() + ":\n  " + data + ": 3 lines\n");
+    EXPECT_EQ(FilesUnder(run.root), std::vector<std::string>{data});
+    EXPECT_EQ(ReadFile(run.root / data), "0.0=pitch(5.00, 6.50, 10.0)\n"
+                                         "10.0=pitch(6.50, 8.00, 10.0)\n"
+                                         "20.0=pitch(8.00, 9.50, 10.0)\n");
+}
 
 TEST(BadModule, MissingModuleFile)
 {

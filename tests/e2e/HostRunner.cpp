@@ -1,11 +1,19 @@
 #include "tests/e2e/HostRunner.h"
 
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
+#include <stdexcept>
+#include <thread>
+
+extern char** environ;
 
 namespace fs = std::filesystem;
 
@@ -65,6 +73,52 @@ HostRun RunFlight(const fs::path& flight, const fs::path& folder, const std::str
     run.root = root;
     run.trace = trace;
     return run;
+}
+
+pid_t StartHost(const std::vector<std::string>& args, const fs::path& folder)
+{
+    fs::create_directories(folder);
+    const std::string out = (folder / "stdout.txt").string();
+    const std::string err = (folder / "stderr.txt").string();
+    std::vector<std::string> words = {KESTREL_HOST};
+    words.insert(words.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& word : words) {
+        argv.push_back(word.data());
+    }
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    pid_t pid = -1;
+    const int failed = posix_spawn(&pid, KESTREL_HOST, &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (failed != 0) {
+        throw std::runtime_error("cannot start " + std::string(KESTREL_HOST));
+    }
+    return pid;
+}
+
+HostEnd WaitHost(pid_t pid, std::chrono::milliseconds allowed)
+{
+    HostEnd end;
+    const auto deadline = std::chrono::steady_clock::now() + allowed;
+    int status = 0;
+    while (::waitpid(pid, &status, WNOHANG) == 0) {
+        if (std::chrono::steady_clock::now() >= deadline) {
+            end.timedOut = true;
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, &status, 0);
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    end.exited = WIFEXITED(status);
+    end.exitCode = end.exited ? WEXITSTATUS(status) : -1;
+    end.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+    return end;
 }
 
 std::string ReadFile(const fs::path& file)

@@ -1,6 +1,9 @@
 // Runs kestrel-host as a subprocess in a fresh folder of its own.
 #pragma once
 
+#include <sys/types.h>
+
+#include <chrono>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -24,6 +27,19 @@ HostRun RunFlight(const std::filesystem::path& flight, const std::filesystem::pa
                   const std::string& module = KESTREL_MODULE);
 // kestrel-host ARGS... with stdout and stderr kept in `folder`.
 HostRun RunHost(const std::vector<std::string>& args, const std::filesystem::path& folder);
+
+// kestrel-host ARGS... started in the background, with stdout and stderr
+// going to files in `folder`; its process id.
+pid_t StartHost(const std::vector<std::string>& args, const std::filesystem::path& folder);
+// How a started host ended: exit code, or the signal that ended it.
+struct HostEnd {
+    bool exited = false;
+    int exitCode = -1;
+    int signal = 0;
+    bool timedOut = false; // still running after the time allowed, and killed
+};
+// Waits for a started host, for at most `allowed`; then kills it.
+HostEnd WaitHost(pid_t pid, std::chrono::milliseconds allowed);
 
 std::string ReadFile(const std::filesystem::path& file);
 std::vector<std::string> Lines(const std::string& text);

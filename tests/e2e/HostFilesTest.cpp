@@ -1,0 +1,347 @@
+// The host's files, through the real kestrel-host and plug-in: data files
+// written through as the module writes them (a killed run keeps whole,
+// correct lines; a line costs one open, one write and one close), outputs
+// kept inside the root and out of the data folder, files planted at a data
+// file's path neither followed nor waited on, and the progress line.
+#include "tests/e2e/HostRunner.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <random>
+#include <regex>
+#include <thread>
+
+namespace fs = std::filesystem;
+using ::testing::HasSubstr;
+
+namespace {
+
+const std::string kDataFile = "KestrelScribeData/Probe 7_613815001.txt";
+
+// three-lines.json with `extra` (an event's action, at step 31) added: it
+// writes kDataFile's three lines (HostE2eTest.cpp, Records).
+std::string ThreeLineFlight(const std::string& extra)
+{
+    std::string events = R"({"step": 0, "open": "left", "width": 256, "height": 200, "char_width": 8, "char_height": 10},
+                            {"step": 0, "display": "left", "button": 0})";
+    if (!extra.empty()) {
+        events += ",\n{\"step\": 31, " + extra + "}";
+    }
+    return R"({"clock_mjd": 61381.5,
+               "vessels": [{"name": "Probe 7", "pitch_deg": [[0, 5], [10, 7.5], [20, 9], [30, 9.5]]}],
+               "steps": [{"dt": 1.0, "count": 31}],
+               "events": [)" +
+           events + "]}";
+}
+
+fs::path WriteFlight(const fs::path& file, const std::string& text)
+{
+    fs::create_directories(file.parent_path());
+    std::ofstream(file) << text;
+    return file;
+}
+
+std::vector<std::string> RunArgs(const fs::path& flight, const fs::path& folder)
+{
+    return {"run", flight.string(), "--root", (folder / "root").string(), "--module", KESTREL_MODULE, "--trace",
+            (folder / "trace.txt").string()};
+}
+
+// Every entry under `folder` but the runner's own files: a regular file by
+// its content, anything else by its kind (a link by where it points). Read
+// without following links and without opening anything but plain files.
+std::map<std::string, std::string> Entries(const fs::path& folder)
+{
+    std::map<std::string, std::string> entries;
+    for (auto it = fs::recursive_directory_iterator(folder); it != fs::recursive_directory_iterator(); ++it) {
+        const std::string entry = it->path().lexically_relative(folder).generic_string();
+        if (entry == "stdout.txt" || entry == "stderr.txt" || entry == "trace.txt" || entry == "flight.json") {
+            continue;
+        }
+        const fs::path path = folder / entry;
+        const fs::file_status status = fs::symlink_status(path);
+        if (fs::is_symlink(status)) {
+            entries[entry] = "link to " + fs::read_symlink(path).string();
+        } else if (fs::is_regular_file(status)) {
+            entries[entry] = ReadFile(path);
+        } else if (fs::is_directory(status)) {
+            entries[entry] = "folder";
+        } else {
+            entries[entry] = "other";
+        }
+    }
+    return entries;
+}
+
+} // namespace
+
+// ---- outputs that escape, files planted where the module writes ----
+
+enum class Plant {
+    Nothing,
+    LinkAtDataFile,   // root/KestrelScribeData/<first data file> -> ../../outside.txt
+    FifoAtDataFile,   // a FIFO there, with no reader
+    LinkAtDataFolder, // root/KestrelScribeData -> ../elsewhere
+    LinkOutOfRoot,    // root/out -> ../elsewhere
+    LinkInsideRoot,   // root/link -> shots (root/shots)
+};
+
+struct Escape {
+    const char* name;
+    const char* action; // added at step 31; '@' stands for the case's folder
+    Plant plant;
+    int exitCode;
+    const char* message;             // on stderr ('@' as above)
+    std::vector<std::string> made;   // entries new under the case's folder
+    std::size_t failedOpens;         // of the module's data files
+};
+
+void PrintTo(const Escape& escape, std::ostream* out)
+{
+    *out << escape.name;
+}
+
+class Escapes : public ::testing::TestWithParam<Escape> {};
+
+TEST_P(Escapes, RefusedBeforeTheRunOrNeitherFollowedNorWaitedOn)
+{
+    const Escape& c = GetParam();
+    const fs::path folder = FreshFolder(std::string("Escapes.") + c.name);
+    auto expand = [&](std::string text) {
+        for (std::size_t at = text.find('@'); at != std::string::npos; at = text.find('@', at + 1)) {
+            text.replace(at, 1, folder.string());
+        }
+        return text;
+    };
+    const fs::path root = folder / "root";
+    const fs::path data = root / "KestrelScribeData";
+    std::ofstream(folder / "outside.txt") << "outside\n";
+    fs::create_directories(folder / "elsewhere");
+    switch (c.plant) {
+    case Plant::Nothing:
+        break;
+    case Plant::LinkAtDataFile:
+        fs::create_directories(data);
+        fs::create_symlink("../../outside.txt", root / kDataFile);
+        break;
+    case Plant::FifoAtDataFile:
+        fs::create_directories(data);
+        ASSERT_EQ(::mkfifo((root / kDataFile).c_str(), 0644), 0);
+        break;
+    case Plant::LinkAtDataFolder:
+        fs::create_directories(root);
+        fs::create_directory_symlink("../elsewhere", data);
+        break;
+    case Plant::LinkOutOfRoot:
+        fs::create_directories(root);
+        fs::create_directory_symlink("../elsewhere", root / "out");
+        break;
+    case Plant::LinkInsideRoot:
+        fs::create_directories(root / "shots");
+        fs::create_directory_symlink("shots", root / "link");
+        break;
+    }
+    const std::string action = c.action == nullptr ? std::string() : expand(c.action);
+    const fs::path flight = WriteFlight(folder / "flight.json", ThreeLineFlight(action));
+    const auto before = Entries(folder);
+
+    const HostEnd end = WaitHost(StartHost(RunArgs(flight, folder), folder), std::chrono::seconds(60));
+    ASSERT_FALSE(end.timedOut) << "kestrel-host hung";
+    EXPECT_EQ(end.exitCode, c.exitCode) << ReadFile(folder / "stderr.txt");
+    EXPECT_THAT(ReadFile(folder / "stderr.txt"), HasSubstr(expand(c.message)));
+
+    // Nothing changed but what the case makes: no planted file was written
+    // through, and nothing appeared anywhere else.
+    auto after = Entries(folder);
+    for (const std::string& made : c.made) {
+        EXPECT_EQ(after.erase(made), 1u) << made << " was not made";
+    }
+    EXPECT_EQ(after, before);
+
+    const auto trace = Lines(ReadFile(folder / "trace.txt"));
+    std::size_t failed = 0;
+    for (const std::string& line : StartingWith(trace, "oapiOpenFile ")) {
+        failed += line.ends_with(" -> null") ? 1 : 0;
+    }
+    EXPECT_EQ(failed, c.failedOpens);
+}
+
+// The flight writes "KestrelScribeData/Probe 7_613815001.txt" at t = 10;
+// while neither open of a line succeeds, the stamp follows the clock, so
+// the lines of t = 20 and 30 go to ..._613815002.txt (20 / 8.64 = 2.31)
+// once that name can be opened, and to ..._613815003.txt (30 / 8.64 = 3.47)
+// otherwise. Each line whose file cannot be opened costs two failed opens
+// (append, then write).
+INSTANTIATE_TEST_SUITE_P(
+    Table, Escapes,
+    ::testing::Values(
+        Escape{"SaveToTheRootsParent", R"("save": "../x.scn")", Plant::Nothing, 2,
+               "flight.json: events[2] (step 31).save: '../x.scn' leads out of the root folder", {}, 0},
+        Escape{"AbsoluteSvg", R"("snapshot": "left", "svg": "@/abs.svg")", Plant::Nothing, 2,
+               "events[2] (step 31).svg: '@/abs.svg' is an absolute path", {}, 0},
+        Escape{"LogOverADataFile", R"("snapshot": "left", "log": "KestrelScribeData/Probe 7_613815001.txt")",
+               Plant::Nothing, 2,
+               "events[2] (step 31).log: 'KestrelScribeData/Probe 7_613815001.txt' lies in the data folder "
+               "KestrelScribeData, where only the module writes",
+               {}, 0},
+        // '..' resolved, the letters' case aside: still the data folder.
+        Escape{"SaveIntoTheDataFolderByAWayRound", R"("save": "shots/../kestrelscribedata/x.scn")", Plant::Nothing, 2,
+               "events[2] (step 31).save: 'shots/../kestrelscribedata/x.scn' lies in the data folder", {}, 0},
+        Escape{"SaveNamingAFolder", R"("save": "zz/")", Plant::Nothing, 2,
+               "events[2] (step 31).save: 'zz/' names a folder, not a file", {}, 0},
+        Escape{"SvgThroughALinkOutOfTheRoot", R"("snapshot": "left", "svg": "out/x.svg")", Plant::LinkOutOfRoot, 2,
+               "events[2] (step 31).svg: 'out/x.svg' leads out of the root folder through the symbolic link 'out'",
+               {}, 0},
+        // The edge: a link and a '..' that stay inside the root are fine.
+        Escape{"OutputsThroughALinkInsideTheRoot", R"("snapshot": "left", "svg": "link/in.svg", "log": "shots/../in.log")",
+               Plant::LinkInsideRoot, 0, "",
+               {"root/shots/in.svg", "root/in.log", "root/KestrelScribeData", "root/" + kDataFile}, 0},
+        Escape{"LinkAtADataFile", nullptr, Plant::LinkAtDataFile, 0, "",
+               {"root/KestrelScribeData/Probe 7_613815002.txt"}, 2},
+        Escape{"FifoAtADataFile", nullptr, Plant::FifoAtDataFile, 0, "",
+               {"root/KestrelScribeData/Probe 7_613815002.txt"}, 2},
+        Escape{"LinkAtTheDataFolder", nullptr, Plant::LinkAtDataFolder, 0, "", {}, 6}),
+    [](const ::testing::TestParamInfo<Escape>& param) { return std::string(param.param.name); });
+
+// ---- a run killed at random moments ----
+
+TEST(KilledRun, LeavesWholeLinesEachAsTheUninterruptedRunWritesThem)
+{
+    // 1,200,000 steps of 1 s, interval 10: Probe 7 recorded until step
+    // 600,000, then GL-01 (chosen through the vessel box) in a second file:
+    // about 120,000 lines in two files.
+    const fs::path folder = FreshFolder("KilledRun");
+    const fs::path flight = WriteFlight(folder / "flight.json", R"({
+        "clock_mjd": 61381.5,
+        "vessels": [{"name": "Probe 7", "pitch_deg": [[0, 0], [1200000, 90]]},
+                    {"name": "GL-01", "pitch_deg": [[0, 45], [1200000, -45]]}],
+        "steps": [{"dt": 1.0, "count": 1200000}],
+        "events": [{"step": 0, "open": "left", "width": 256, "height": 200},
+                   {"step": 0, "display": "left", "button": 0},
+                   {"step": 600000, "display": "left", "key": 48},
+                   {"step": 600000, "input": "GL-01"}]})");
+    auto run = [&](const std::string& name) {
+        const fs::path at = folder / name;
+        return std::make_pair(at, StartHost({"run", flight.string(), "--root", (at / "root").string(), "--module",
+                                             KESTREL_MODULE},
+                                            at));
+    };
+    auto dataFiles = [](const fs::path& at) {
+        std::map<std::string, std::string> files;
+        std::error_code ec;
+        for (const auto& entry : fs::directory_iterator(at / "root/KestrelScribeData", ec)) {
+            files[entry.path().filename().string()] = ReadFile(entry.path());
+        }
+        return files;
+    };
+
+    const auto started = std::chrono::steady_clock::now();
+    const auto [referenceAt, referencePid] = run("reference");
+    const HostEnd referenceEnd = WaitHost(referencePid, std::chrono::minutes(10));
+    const auto duration = std::chrono::steady_clock::now() - started;
+    ASSERT_EQ(referenceEnd.exitCode, 0) << ReadFile(referenceAt / "stderr.txt");
+    const auto reference = dataFiles(referenceAt);
+    ASSERT_EQ(reference.size(), 2u);
+
+    // One kill in each eighth of the reference run's time, at a random moment.
+    const unsigned seed = std::random_device{}();
+    std::mt19937 random(seed);
+    constexpr int kKills = 8;
+    int cut = 0;
+    for (int i = 0; i < kKills; ++i) {
+        const double share = (i + std::uniform_real_distribution<double>(0.05, 0.95)(random)) / kKills;
+        const auto wait = std::chrono::duration_cast<std::chrono::microseconds>(duration * share);
+        SCOPED_TRACE("seed " + std::to_string(seed) + ", kill " + std::to_string(i) + " after " +
+                     std::to_string(wait.count()) + " us");
+        const auto [at, pid] = run("killed" + std::to_string(i));
+        std::this_thread::sleep_for(wait);
+        ::kill(pid, SIGKILL);
+        const HostEnd end = WaitHost(pid, std::chrono::minutes(10));
+        ASSERT_TRUE(end.signal == SIGKILL || end.exitCode == 0);
+
+        std::size_t kept = 0, whole = 0;
+        for (const auto& [name, content] : dataFiles(at)) {
+            SCOPED_TRACE(name);
+            const auto same = reference.find(name);
+            ASSERT_NE(same, reference.end()) << "a file the uninterrupted run does not write";
+            EXPECT_TRUE(content.empty() || content.back() == '\n') << "ends in part of a line";
+            EXPECT_EQ(content, same->second.substr(0, content.size())) << "not the lines the uninterrupted run writes";
+            kept += content.size();
+        }
+        for (const auto& [name, content] : reference) {
+            whole += content.size();
+        }
+        cut += (kept > 0 && kept < whole) ? 1 : 0;
+    }
+    // At least one kill landed while lines were being written.
+    EXPECT_GE(cut, 1);
+}
+
+// ---- a line's system calls ----
+
+TEST(LineCost, OneOpenOneWriteOneClosePerLineOfTheDataFile)
+{
+    if (std::system("command -v strace >/dev/null 2>&1") != 0) {
+        GTEST_SKIP() << "strace is not installed (scripts/install-deps.sh installs it)";
+    }
+    // 1001 steps of 1 s, interval 10: samples at 0 (no line), 10, ..., 1000:
+    // 100 lines into one file.
+    const fs::path folder = FreshFolder("LineCost");
+    std::string flight = ThreeLineFlight("");
+    flight.replace(flight.find("\"count\": 31"), 11, "\"count\": 1001");
+    WriteFlight(folder / "flight.json", flight);
+    const fs::path log = folder / "strace.txt";
+    // The leak checker of a sanitizer build cannot run under ptrace.
+    const std::string command = "ASAN_OPTIONS=detect_leaks=0 strace -f -y -qq -e trace=open,openat,openat2,creat,write,writev,pwrite64,close -o '" +
+                                log.string() + "' '" + KESTREL_HOST + "' run '" + (folder / "flight.json").string() +
+                                "' --root '" + (folder / "root").string() + "' --module '" + KESTREL_MODULE +
+                                "' >/dev/null 2>&1";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    ASSERT_EQ(Lines(ReadFile(folder / "root" / kDataFile)).size(), 100u);
+
+    std::map<std::string, std::size_t> calls; // on the data file, by name; opens by how
+    for (const std::string& line : Lines(ReadFile(log))) {
+        if (line.find("Probe 7_613815001.txt") == std::string::npos) {
+            continue;
+        }
+        const std::size_t name = line.find_first_not_of("0123456789 ");
+        std::string call = line.substr(name, line.find('(', name) - name);
+        if (call.starts_with("open") || call == "creat") {
+            call = line.find("O_WRONLY") != std::string::npos ? "open to write" : "open to read";
+        }
+        ++calls[call];
+    }
+    EXPECT_EQ(calls["open to write"], 100u);
+    EXPECT_EQ(calls["write"], 100u);
+    EXPECT_EQ(calls["writev"] + calls["pwrite64"], 0u);
+    // Every open is closed; the one read is the summary's line count.
+    EXPECT_EQ(calls["close"], calls["open to write"] + calls["open to read"]);
+    EXPECT_LE(calls["open to read"], 1u);
+}
+
+// ---- progress ----
+
+TEST(Progress, OneLineOnStandardErrorWhenItIsNoTerminalNothingOnStandardOutput)
+{
+    // KESTREL_PROGRESS_AFTER=0 shows it for a run of any length. The
+    // three-line flight: 31 steps, t = 31 s at the end, 3 lines.
+    const HostRun plain = RunFlight(Flight("three-lines.json"), FreshFolder("Progress.Plain"));
+    ::setenv("KESTREL_PROGRESS_AFTER", "0", 1);
+    const HostRun shown = RunFlight(Flight("three-lines.json"), FreshFolder("Progress.Shown"));
+    ::unsetenv("KESTREL_PROGRESS_AFTER");
+    ASSERT_EQ(plain.exitCode, 0) << plain.err;
+    ASSERT_EQ(shown.exitCode, 0) << shown.err;
+    EXPECT_EQ(plain.err, ""); // a short run shows nothing
+    EXPECT_TRUE(std::regex_match(shown.err, std::regex("kestrel-host: 31 of 31 steps in [0-9]+\\.[0-9] s \\([0-9]+ "
+                                                       "steps/s\\), simulated time 31\\.00 s, 3 lines written\n")))
+        << shown.err;
+    EXPECT_EQ(shown.out, plain.out);
+}
