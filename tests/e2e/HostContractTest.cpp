@@ -447,7 +447,7 @@ TEST_P(Help, NamesTheFlightFormatTheOutputsAndTheExitCodes)
 
 const std::vector<std::string> kEveryHelpSays = {
     "kestrel-host/README.md", "ROOT/KestrelScribeData/", "Exit codes: 0 the flight ran to its end; 2 bad input",
-    "A run stopped by bad input keeps"};
+    "keeps every\nline the module wrote before the stop"};
 
 std::vector<std::string> With(std::vector<std::string> texts, const std::string& more)
 {
