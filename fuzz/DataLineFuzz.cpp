@@ -4,10 +4,11 @@
 // The input is a file: it is cut into lines in chunks of a size the first
 // byte picks and again all at once, which must give the same lines. Every
 // line the reader takes must be rebuilt exactly from its four fields, each
-// no longer than a line may be and read as strtod reads it. The first 32
-// bytes are also four doubles: the line the module writes for them (when it
-// fits and its span is above zero, as the module requires) must be taken,
-// with the fields as printed.
+// no longer than a line may be and read as strtod reads it. The first 36
+// bytes are also four values (9 bytes each: a kind, then any double, inf,
+// -inf, nan or -0.0, hundredths, or a few digits at any magnitude): the
+// line the module writes for them (when it fits and its span is above zero,
+// as the module requires) must be taken, and read back as the same values.
 #include "kestrel-records/DataLine.h"
 #include "kestrel-records/LineSplitter.h"
 #include "recorder/RecordFile.h"
@@ -109,9 +110,29 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
     }
 
-    if (size >= 32) {
+    if (size >= 36) {
         double values[4];
-        std::memcpy(values, data, sizeof values);
+        for (int i = 0; i < 4; ++i) {
+            const std::uint8_t* field = data + 9 * i;
+            std::int32_t n = 0;
+            std::memcpy(&n, field + 1, sizeof n);
+            switch (field[0] % 4) {
+            case 0: // any double
+                std::memcpy(&values[i], field + 1, sizeof values[i]);
+                break;
+            case 1: { // what the pitch query may give besides numbers
+                constexpr double kSpecial[] = {INFINITY, -INFINITY, NAN, -0.0};
+                values[i] = kSpecial[field[1] % 4];
+                break;
+            }
+            case 2: // hundredths, as a pilot sees them
+                values[i] = n / 100.0;
+                break;
+            default: // few digits, any magnitude
+                values[i] = std::ldexp(static_cast<double>(n), field[5] % 160 - 80);
+                break;
+            }
+        }
         char text[256];
         if (values[3] > 0 && FormatRecordLine(text, sizeof text, values[0], values[1], values[2], values[3])) {
             DataLine line;
