@@ -113,6 +113,10 @@ TEST(Plot, OneSeriesPerFileAndLinesBrokenWhereAFileStartsAgain)
     const ToolRun unnamed = RunRecords({"plot", "Kestrel 1_613815001.txt", "Chase_Plane_613815002.txt"}, folder);
     EXPECT_EQ(unnamed.exitCode, 2);
     EXPECT_THAT(unnamed.err, HasSubstr("name it with -o"));
+    // One file: its chart beside it.
+    const ToolRun one = RunRecords({"plot", "Kestrel 1_613815001.txt"}, folder);
+    EXPECT_EQ(one.exitCode, 0) << one.err;
+    EXPECT_THAT(ReadFile(folder / "Kestrel 1_613815001.svg"), HasSubstr(">Pitch of Kestrel 1, stamp 613815001</text>"));
 }
 
 TEST(Export, Rfc4180RowsWithTheNumbersAsPrinted)
