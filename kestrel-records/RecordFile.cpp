@@ -97,7 +97,9 @@ FileScan ScanFile(const std::string& path, const std::function<void(const DataLi
     ReadLines(path, [&](const SplitLine& line) {
         ++scan.lines;
         DataLine data;
-        const char* problem = line.length > kLongestDataLine ? "longer than 255 characters" : ParseDataLine(line.text, data);
+        // A longer line keeps more than 255 characters, which the reader refuses.
+        static_assert(kKeptLineBytes > kLongestDataLine);
+        const char* problem = ParseDataLine(line.text, data);
         if (problem != nullptr) {
             if (scan.badLines++ == 0) {
                 scan.firstBadLine = line.number;
