@@ -1,7 +1,6 @@
 // kestrel-host: a stand-in for the simulator that loads the KestrelScribeMFD
-// plug-in, plays a flight file through it, and plots its data files.
+// plug-in and plays a flight file through it.
 #include "kestrel-host/ModuleLoader.h"
-#include "kestrel-host/PlotCommand.h"
 #include "kestrel-host/RunCommand.h"
 
 #include <CLI/CLI.hpp>
@@ -43,11 +42,6 @@ int main(int argc, char** argv)
     runCommand->add_option("--trace", trace, "Write every host operation the module calls, and the host's calls into it");
     runCommand->footer(kWhereThingsAre);
 
-    std::string data, out;
-    CLI::App* plotCommand = app.add_subcommand("plot", "Draw a data file's pitch history as an SVG chart");
-    plotCommand->add_option("DATAFILE", data, "A data file the module wrote")->required();
-    plotCommand->add_option("-o,--output", out, "The SVG file (default: DATAFILE with .svg)");
-
     std::string topic;
     CLI::App* helpCommand = app.add_subcommand("help", "Show this help, or a command's");
     helpCommand->add_option("COMMAND", topic, "The command to explain");
@@ -78,19 +72,16 @@ int main(int argc, char** argv)
         std::cerr << "kestrel-host: help: no command '" << topic << "' (commands: " << names << ")\n";
         return 2;
     }
-    if (*runCommand) {
-        run.flight = flight;
-        if (!root.empty()) {
-            run.root = root;
-        }
-        if (!module.empty()) {
-            run.module = module;
-        }
-        if (!trace.empty()) {
-            run.trace = trace;
-        }
-        run.programFolder = ProgramFolder(argc > 0 ? argv[0] : nullptr);
-        return RunFlight(run);
+    run.flight = flight;
+    if (!root.empty()) {
+        run.root = root;
     }
-    return PlotDataFile(data, out.empty() ? std::nullopt : std::optional<std::filesystem::path>(out));
+    if (!module.empty()) {
+        run.module = module;
+    }
+    if (!trace.empty()) {
+        run.trace = trace;
+    }
+    run.programFolder = ProgramFolder(argc > 0 ? argv[0] : nullptr);
+    return RunFlight(run);
 }

@@ -1,6 +1,7 @@
 #include "module/ModuleEntry.h"
 
 #include "display/KestrelScribeMFD.h"
+#include "module/Version.h"
 
 int modeId = 0;
 ExitRoutine exitRoutine = nullptr;
@@ -42,7 +43,7 @@ MODULE_EXPORT const char* MODULE_CDECL ModuleDate()
 MODULE_EXPORT int MODULE_CDECL GetModuleVersion()
 {
     if (cachedVersion == 0) {
-        cachedVersion = Date2Int("Aug 30 2010");
+        cachedVersion = Date2Int(KESTREL_MODULE_VERSION_DATE);
     }
     return cachedVersion;
 }

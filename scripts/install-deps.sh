@@ -4,6 +4,7 @@
 #   scripts/install-deps.sh native     build, unit and end-to-end tests, fuzzers
 #   scripts/install-deps.sh coverage   + gcovr
 #   scripts/install-deps.sh windows    + MinGW-w64 and Wine
+#   scripts/install-deps.sh package    + the i686 MinGW-w64, pandoc, strip-nondeterminism, unzip
 #   scripts/install-deps.sh all        everything
 set -euo pipefail
 
@@ -20,6 +21,12 @@ if [[ "$what" == windows || "$what" == all ]]; then
   # Wine where the kernel cannot start 32-bit programs, and qemu's user-mode
   # emulator can start them there after all (slowly; on request).
   packages+=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine64 wine32:i386 qemu-user-static)
+fi
+
+if [[ "$what" == package || "$what" == all ]]; then
+  # The release package: the i686 cross build (with windres), the guide
+  # (pandoc), a reproducible zip (strip-nondeterminism) and its listing.
+  packages+=(g++-mingw-w64-i686 pandoc strip-nondeterminism unzip)
 fi
 
 missing=()

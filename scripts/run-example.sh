@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the project and flies the example ascent (examples/ascent) through
 # kestrel-host, the stand-in host, into out/example/; prints the run's
-# summary and charts each data file. Installs what it needs first.
+# summary, then charts the records it left and exports them as CSV with
+# kestrel-records. Installs what it needs first.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -9,12 +10,17 @@ scripts/install-deps.sh native
 cmake --preset default >/dev/null
 cmake --build --preset default >/dev/null
 
-host=build/default/bin/kestrel-host
+bin=build/default/bin
 rm -rf out/example
 mkdir -p out/example
-"$host" run examples/ascent/flight.json --root out/example
-for data in out/example/KestrelScribeData/*.txt; do
-  [[ -e "$data" ]] || continue
-  "$host" plot "$data" -o "out/example/$(basename "${data%.txt}").svg"
-done
-echo "outputs in out/example/: the data file(s) and their charts, ascent.scn, left-display.svg, left-display.log"
+"$bin/kestrel-host" run examples/ascent/flight.json --root out/example
+records=(out/example/KestrelScribeData/*.txt)
+if [[ ! -e "${records[0]}" ]]; then
+  echo "run-example: the flight left no data file in out/example/KestrelScribeData" >&2
+  exit 1
+fi
+"$bin/kestrel-records" check "${records[@]}"
+"$bin/kestrel-records" plot "${records[@]}" -o out/example/pitch.svg
+"$bin/kestrel-records" export "${records[@]}" -o out/example/pitch.csv
+echo "outputs in out/example/: the data file(s) in KestrelScribeData/, pitch.svg (their chart), pitch.csv (their lines)," \
+  "ascent.scn, left-display.svg, left-display.log"

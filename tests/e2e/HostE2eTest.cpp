@@ -177,35 +177,6 @@ TEST(Records, ThreeLinesFromAFreshTimeAxis)
     EXPECT_EQ(StartingWith(trace, "oapiOpenFile KestrelScribeData\\Probe 7_613815001.txt 2 0 -> file").size(), 3u);
 }
 
-TEST(Records, PlotDrawsAPointPerSample)
-{
-    const fs::path folder = FreshFolder(TestName());
-    const HostRun run = RunFlight(Flight("three-lines.json"), folder);
-    ASSERT_EQ(run.exitCode, 0) << run.err;
-    const fs::path chart = folder / "chart.svg";
-    const HostRun plot = RunHost({"plot", (run.root / "KestrelScribeData/Probe 7_613815001.txt").string(), "-o", chart.string()}, folder);
-    ASSERT_EQ(plot.exitCode, 0) << plot.err;
-    // Samples (0, 5), (10, 7.5), (20, 9), (30, 9.5): four points.
-    const std::string svg = ReadFile(chart);
-    std::size_t circles = 0;
-    for (std::size_t at = svg.find("<circle"); at != std::string::npos; at = svg.find("<circle", at + 1)) {
-        ++circles;
-    }
-    EXPECT_EQ(circles, 4u);
-    EXPECT_THAT(plot.out, HasSubstr("plotted 4 samples"));
-}
-
-TEST(Records, PlotNamesTheLineThatIsNotData)
-{
-    const fs::path folder = FreshFolder(TestName());
-    const fs::path data = folder / "bad.txt";
-    std::ofstream(data) << "0.0=pitch(5.00, 7.50, 10.0)\nhello\n";
-    const HostRun plot = RunHost({"plot", data.string(), "-o", (folder / "bad.svg").string()}, folder);
-    EXPECT_EQ(plot.exitCode, 2);
-    EXPECT_THAT(plot.err, HasSubstr(data.string() + ":2: not a data line"));
-    EXPECT_FALSE(fs::exists(folder / "bad.svg"));
-}
-
 // ---- the scenario ----
 
 TEST(Scenario, SavedAndRestored)

@@ -1,0 +1,252 @@
+#include "kestrel-records/Chart.h"
+
+#include "kestrel-records/Axis.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+
+namespace {
+
+constexpr const char* kColours[] = {"#1F77B4", "#D62728", "#2CA02C", "#9467BD", "#FF7F0E",
+                                    "#8C564B", "#E377C2", "#7F7F7F", "#BCBD22", "#17BECF"};
+constexpr double kWidth = 900;
+constexpr double kTop = 48;
+constexpr double kPlotHeight = 400;
+constexpr double kRight = 40;
+constexpr double kCharWidth = 7; // of the 12-pixel sans-serif labels, roughly
+constexpr std::size_t kMostCircles = 400; // more points than this: the line alone
+
+std::string Num(double value)
+{
+    char text[64];
+    const auto result = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, 2);
+    return std::string(text, result.ptr);
+}
+
+// Where a sample goes on the chart; false when it cannot be placed.
+struct Frame {
+    Axis x;
+    Axis y;
+    double left = 0;
+    double width = 0;
+    double X(double time) const
+    {
+        if (std::isinf(time)) {
+            return time > 0 ? left + width : left;
+        }
+        return left + x.Place(time) * width;
+    }
+    double Y(double pitch) const { return kTop + (1 - y.Place(pitch)) * kPlotHeight; }
+};
+
+std::string Marker(const char* kind, double cx, double cy, const char* colour)
+{
+    const std::string x = Num(cx), y = Num(cy);
+    std::string points;
+    if (std::string_view(kind) == "pitch-inf") {
+        points = Num(cx - 5) + "," + Num(cy + 4) + " " + Num(cx + 5) + "," + Num(cy + 4) + " " + x + "," + Num(cy - 5);
+    } else if (std::string_view(kind) == "pitch-minus-inf") {
+        points = Num(cx - 5) + "," + Num(cy - 4) + " " + Num(cx + 5) + "," + Num(cy - 4) + " " + x + "," + Num(cy + 5);
+    } else {
+        points = Num(cx - 5) + "," + y + " " + x + "," + Num(cy - 5) + " " + Num(cx + 5) + "," + y + " " + x + "," +
+                 Num(cy + 5);
+    }
+    const bool hollow = std::string_view(kind) == "pitch-nan";
+    return "<polygon class=\"" + std::string(kind) + "\" points=\"" + points + "\" fill=\"" +
+           (hollow ? std::string("#FFFFFF") : std::string(colour)) + "\" stroke=\"" + colour + "\"/>\n";
+}
+
+} // namespace
+
+std::string XmlText(const std::string& text)
+{
+    std::string out;
+    for (std::size_t i = 0; i < text.size();) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c < 0x80) {
+            if (c < 0x20 || c == 0x7F) {
+                out += "\xEF\xBF\xBD";
+            } else if (c == '<') {
+                out += "&lt;";
+            } else if (c == '>') {
+                out += "&gt;";
+            } else if (c == '&') {
+                out += "&amp;";
+            } else if (c == '"') {
+                out += "&quot;";
+            } else {
+                out += static_cast<char>(c);
+            }
+            ++i;
+            continue;
+        }
+        // A well-formed UTF-8 sequence of 2 to 4 bytes is kept as it is.
+        const std::size_t length = c >= 0xF0 && c <= 0xF4 ? 4 : c >= 0xE0 && c <= 0xEF ? 3 : c >= 0xC2 && c <= 0xDF ? 2 : 0;
+        bool wellFormed = length > 0 && i + length <= text.size();
+        for (std::size_t k = 1; wellFormed && k < length; ++k) {
+            wellFormed = (static_cast<unsigned char>(text[i + k]) & 0xC0) == 0x80;
+        }
+        if (wellFormed && length == 3) {
+            const auto second = static_cast<unsigned char>(text[i + 1]);
+            wellFormed = !(c == 0xE0 && second < 0xA0) && !(c == 0xED && second >= 0xA0);
+        }
+        if (wellFormed && length == 4) {
+            const auto second = static_cast<unsigned char>(text[i + 1]);
+            wellFormed = !(c == 0xF0 && second < 0x90) && !(c == 0xF4 && second >= 0x90);
+        }
+        if (wellFormed) {
+            out.append(text, i, length);
+            i += length;
+        } else {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+            ++i;
+        }
+    }
+    return out;
+}
+
+std::string ChartSvg(const std::vector<ChartSeries>& series, const std::string& title)
+{
+    double tLow = INFINITY, tHigh = -INFINITY, pLow = INFINITY, pHigh = -INFINITY;
+    bool anyNotFinite = false;
+    for (const ChartSeries& s : series) {
+        for (const ChartPoint& p : s.points) {
+            if (std::isfinite(p.time)) {
+                tLow = std::min(tLow, p.time);
+                tHigh = std::max(tHigh, p.time);
+            }
+            if (std::isfinite(p.pitch)) {
+                pLow = std::min(pLow, p.pitch);
+                pHigh = std::max(pHigh, p.pitch);
+            }
+            anyNotFinite = anyNotFinite || !std::isfinite(p.time) || !std::isfinite(p.pitch);
+        }
+    }
+
+    Frame frame;
+    frame.y = MakeAxis(pLow, pHigh, 8);
+    std::size_t yLabel = 0;
+    for (const AxisTick& tick : frame.y.ticks) {
+        yLabel = std::max(yLabel, tick.label.size());
+    }
+    frame.left = std::max(70.0, 36 + kCharWidth * static_cast<double>(yLabel) + 10);
+    frame.width = kWidth - frame.left - kRight;
+    // As many x ticks as their labels leave room for.
+    for (int count = 10; count >= 1; --count) {
+        frame.x = MakeAxis(tLow, tHigh, count);
+        std::size_t widest = 0;
+        for (const AxisTick& tick : frame.x.ticks) {
+            widest = std::max(widest, tick.label.size());
+        }
+        if (frame.x.ticks.size() < 2 ||
+            (kCharWidth * static_cast<double>(widest) + 12) * static_cast<double>(frame.x.ticks.size() - 1) <= frame.width) {
+            break;
+        }
+    }
+
+    const double bottom = kTop + kPlotHeight;
+    const double legendTop = bottom + 64;
+    const double height = legendTop + 20 * static_cast<double>(series.size() + (anyNotFinite ? 1 : 0)) + 8;
+    const std::string w = Num(kWidth), h = Num(height);
+    std::string svg = "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + w + "\" height=\"" + h + "\" viewBox=\"0 0 " +
+                      w + " " + h + "\" font-family=\"sans-serif\" font-size=\"12\">\n";
+    svg += "<rect width=\"" + w + "\" height=\"" + h + "\" fill=\"#FFFFFF\"/>\n";
+    svg += "<text x=\"" + Num(kWidth / 2) + "\" y=\"28\" text-anchor=\"middle\" font-size=\"15\">" + XmlText(title) +
+           "</text>\n";
+
+    // Grid, ticks and their labels.
+    for (const AxisTick& tick : frame.x.ticks) {
+        const std::string x = Num(frame.left + tick.at * frame.width);
+        svg += "<line x1=\"" + x + "\" y1=\"" + Num(kTop) + "\" x2=\"" + x + "\" y2=\"" + Num(bottom) +
+               "\" stroke=\"#DDDDDD\"/>\n";
+        svg += "<text class=\"x-tick\" x=\"" + x + "\" y=\"" + Num(bottom + 18) + "\" text-anchor=\"middle\">" +
+               XmlText(tick.label) + "</text>\n";
+    }
+    for (const AxisTick& tick : frame.y.ticks) {
+        const double y = kTop + (1 - tick.at) * kPlotHeight;
+        svg += "<line x1=\"" + Num(frame.left) + "\" y1=\"" + Num(y) + "\" x2=\"" + Num(frame.left + frame.width) +
+               "\" y2=\"" + Num(y) + "\" stroke=\"#DDDDDD\"/>\n";
+        svg += "<text class=\"y-tick\" x=\"" + Num(frame.left - 8) + "\" y=\"" + Num(y + 4) + "\" text-anchor=\"end\">" +
+               XmlText(tick.label) + "</text>\n";
+    }
+    svg += "<rect x=\"" + Num(frame.left) + "\" y=\"" + Num(kTop) + "\" width=\"" + Num(frame.width) + "\" height=\"" +
+           Num(kPlotHeight) + "\" fill=\"none\" stroke=\"#000000\"/>\n";
+    const std::string xTitle = "time (s)" + (frame.x.anchorText.empty() ? "" : ", labels " + frame.x.anchorText);
+    const std::string yTitle = "pitch (degrees)" + (frame.y.anchorText.empty() ? "" : ", labels " + frame.y.anchorText);
+    svg += "<text x=\"" + Num(frame.left + frame.width / 2) + "\" y=\"" + Num(bottom + 40) +
+           "\" text-anchor=\"middle\">" + XmlText(xTitle) + "</text>\n";
+    const std::string middle = Num(kTop + kPlotHeight / 2);
+    svg += "<text x=\"18\" y=\"" + middle + "\" text-anchor=\"middle\" transform=\"rotate(-90 18 " + middle + ")\">" +
+           XmlText(yTitle) + "</text>\n";
+
+    // The series, and a legend row for each.
+    for (std::size_t i = 0; i < series.size(); ++i) {
+        const char* colour = kColours[i % std::size(kColours)];
+        const ChartSeries& s = series[i];
+        std::string lines, marks;
+        std::string run;
+        std::size_t runPoints = 0;
+        auto endRun = [&] {
+            if (runPoints >= 2) {
+                lines += "<polyline fill=\"none\" stroke=\"" + std::string(colour) +
+                         "\" stroke-width=\"1.5\" points=\"" + run + "\"/>\n";
+            }
+            run.clear();
+            runPoints = 0;
+        };
+        std::size_t notFinite = 0, unplaced = 0;
+        const bool circles = s.points.size() <= kMostCircles;
+        for (const ChartPoint& p : s.points) {
+            const bool finite = std::isfinite(p.time) && std::isfinite(p.pitch);
+            if (!finite || !p.joined) {
+                endRun();
+            }
+            if (!finite) {
+                ++notFinite;
+                if (std::isnan(p.time)) {
+                    ++unplaced;
+                    continue;
+                }
+                const double x = frame.X(p.time);
+                if (std::isnan(p.pitch)) {
+                    marks += Marker("pitch-nan", x, bottom, colour);
+                } else if (std::isinf(p.pitch)) {
+                    marks += Marker(p.pitch > 0 ? "pitch-inf" : "pitch-minus-inf", x, p.pitch > 0 ? kTop : bottom, colour);
+                } else {
+                    marks += Marker("time-inf", x, frame.Y(p.pitch), colour);
+                }
+                continue;
+            }
+            const std::string x = Num(frame.X(p.time)), y = Num(frame.Y(p.pitch));
+            run += (runPoints++ > 0 ? " " : "") + x + "," + y;
+            if (circles) {
+                marks += "<circle cx=\"" + x + "\" cy=\"" + y + "\" r=\"2.5\" fill=\"" + colour + "\"/>\n";
+            }
+        }
+        endRun();
+        svg += "<g class=\"series\">\n" + lines + marks + "</g>\n";
+
+        const double y = legendTop + 20 * static_cast<double>(i);
+        std::string text = s.label + ": " + std::to_string(s.points.size()) + (s.points.size() == 1 ? " sample" : " samples");
+        if (notFinite > 0) {
+            text += ", " + std::to_string(notFinite) + " not finite (marked)";
+        }
+        if (unplaced > 0) {
+            text += ", of them " + std::to_string(unplaced) + " at time nan (not placed)";
+        }
+        svg += "<line x1=\"" + Num(frame.left) + "\" y1=\"" + Num(y - 4) + "\" x2=\"" + Num(frame.left + 24) + "\" y2=\"" +
+               Num(y - 4) + "\" stroke=\"" + colour + "\" stroke-width=\"3\"/>\n";
+        svg += "<text class=\"legend\" x=\"" + Num(frame.left + 32) + "\" y=\"" + Num(y) + "\">" + XmlText(text) +
+               "</text>\n";
+    }
+    if (anyNotFinite) {
+        const double y = legendTop + 20 * static_cast<double>(series.size());
+        svg += "<text x=\"" + Num(frame.left) + "\" y=\"" + Num(y) +
+               "\">\xE2\x96\xB2 pitch inf (top edge)   \xE2\x96\xBC pitch -inf (bottom edge)   \xE2\x97\x87 pitch nan "
+               "(bottom edge)   \xE2\x97\x86 time inf or -inf (right or left edge)</text>\n";
+    }
+    svg += "</svg>\n";
+    return svg;
+}

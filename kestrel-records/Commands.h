@@ -1,0 +1,22 @@
+// The three commands of kestrel-records. Each returns the program's exit
+// code and writes its report to `out`, its messages to `err`.
+#pragma once
+
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+// One SVG chart of the files, a series per file. Default output: the one
+// file's name with ".svg"; several files need `output`.
+int PlotCommand(const std::vector<std::string>& files, const std::optional<std::string>& output, std::ostream& out,
+                std::ostream& err);
+
+// Every data line of the files as a CSV row; to `output`, or to `out`.
+int ExportCommand(const std::vector<std::string>& files, const std::optional<std::string>& output, std::ostream& out,
+                  std::ostream& err);
+
+// Whether every line of each file is one the module writes, with counts
+// and ranges: 0 when all are, 1 when a line is not, 2 when a file cannot
+// be read.
+int CheckCommand(const std::vector<std::string>& files, std::ostream& out, std::ostream& err);

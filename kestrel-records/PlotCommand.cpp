@@ -1,0 +1,85 @@
+// kestrel-records plot: the pitch history of data files as one SVG chart.
+#include "kestrel-records/Chart.h"
+#include "kestrel-records/Commands.h"
+#include "kestrel-records/Continuity.h"
+#include "kestrel-records/OutputFile.h"
+#include "kestrel-records/RecordFile.h"
+#include "kestrel-records/RecordsError.h"
+
+#include <cmath>
+
+namespace {
+
+std::string DefaultChartName(const std::string& file)
+{
+    const std::string_view name = BaseName(file);
+    if (name.size() > 4 && name.substr(name.size() - 4) == ".txt") {
+        return file.substr(0, file.size() - 4) + ".svg";
+    }
+    return file + ".svg";
+}
+
+// The samples of one file: each line gives the sample before (unless it
+// carries on from the line before, which gave it already) and the one now.
+ChartSeries ReadSeries(const std::string& file)
+{
+    const RecordName name = ParseRecordName(file);
+    ChartSeries series;
+    series.label = name.fromName ? name.vessel + ", stamp " + name.stamp : std::string(BaseName(file));
+    LineEnd end;
+    const FileScan scan = ScanFile(file, [&](const DataLine& line) {
+        if (series.points.empty() || !CarriesOn(end, line)) {
+            series.points.push_back(ChartPoint{line.startTime, line.startPitch, false});
+        }
+        end.time = line.startTime + line.span;
+        end.pitchText = line.endPitchText;
+        series.points.push_back(ChartPoint{end.time, line.endPitch, true});
+    });
+    if (scan.badLines > 0) {
+        throw RecordsError(FirstBadLineMessage(file, scan) + " (kestrel-records check lists each file's first bad line)");
+    }
+    return series;
+}
+
+} // namespace
+
+int PlotCommand(const std::vector<std::string>& files, const std::optional<std::string>& output, std::ostream& out,
+                std::ostream& err)
+{
+    try {
+        if (!output && files.size() > 1) {
+            throw RecordsError("several files go into one chart: name it with -o");
+        }
+        const std::string target = output.value_or(DefaultChartName(files.front()));
+        RefuseInputAsOutput(target, files);
+        std::vector<ChartSeries> series;
+        std::size_t samples = 0, notFinite = 0;
+        for (const std::string& file : files) {
+            series.push_back(ReadSeries(file));
+            samples += series.back().points.size();
+            for (const ChartPoint& p : series.back().points) {
+                notFinite += std::isfinite(p.time) && std::isfinite(p.pitch) ? 0 : 1;
+            }
+        }
+        std::string title;
+        if (files.size() == 1) {
+            const RecordName name = ParseRecordName(files.front());
+            title = "Pitch of " + name.vessel + (name.fromName ? ", stamp " + name.stamp : "");
+        } else {
+            title = "Pitch of " + std::to_string(files.size()) + " records";
+        }
+        OutputFile chart(target);
+        chart.Write(ChartSvg(series, title));
+        chart.Commit();
+        out << "kestrel-records: plotted " << samples << " samples of " << files.size()
+            << (files.size() == 1 ? " file" : " files") << " into " << target;
+        if (notFinite > 0) {
+            out << " (" << notFinite << " not finite, marked on the edges)";
+        }
+        out << "\n";
+        return 0;
+    } catch (const RecordsError& e) {
+        err << "kestrel-records: " << e.what() << "\n";
+        return 2;
+    }
+}

@@ -1,0 +1,137 @@
+// The line reader: which lines are ones the module writes, the line
+// splitter, and vessel and stamp from a file's name.
+#include "kestrel-records/DataLine.h"
+#include "kestrel-records/LineSplitter.h"
+#include "kestrel-records/RecordFile.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+using ::testing::HasSubstr;
+
+namespace {
+
+struct LineCase {
+    const char* name;
+    std::string line;
+    const char* problem; // nullptr: a data line
+};
+
+// "0.0=pitch(<digits>.00, 5.00, 10.0)": 26 characters besides the digits.
+std::string LineWithPitchDigits(std::size_t digits)
+{
+    return "0.0=pitch(1" + std::string(digits - 1, '0') + ".00, 5.00, 10.0)";
+}
+
+TEST(DataLine, AcceptsWhatTheModuleWritesAndNothingElse)
+{
+    const std::vector<LineCase> cases = {
+        {"plain", "0.0=pitch(5.00, 7.50, 10.0)", nullptr},
+        {"negative zeros and a span that prints as 0.0", "-0.0=pitch(-0.00, 0.00, 0.0)", nullptr},
+        {"not finite", "inf=pitch(inf, -inf, inf)", nullptr},
+        {"nan", "nan=pitch(nan, nan, 10.0)", nullptr},
+        {"17 significant digits", "12345678901234567.0=pitch(1234567890123456.70, 0.01, 10.0)", nullptr},
+        {"18 significant digits", "123456789012345678.0=pitch(5.00, 7.50, 10.0)", "more than 17 significant digits"},
+        {"17 digits and zeros after", "100000000000000020.0=pitch(5.00, 7.50, 20.0)", nullptr},
+        {"255 characters", LineWithPitchDigits(229), nullptr},
+        {"256 characters", LineWithPitchDigits(230), "longer than 255 characters"},
+        {"trailing blank", "0.0=pitch(5.00, 7.50, 10.0) ", "not a data line"},
+        {"text after the span", "0.0=pitch(5.00, 7.50, 10.0 s)", "the span is not a number"},
+        {"pitch with one decimal", "0.0=pitch(5.0, 7.50, 10.0)", "the first pitch is not a number"},
+        {"time with two decimals", "0.00=pitch(5.00, 7.50, 10.0)", "the start time is not a number"},
+        {"leading zero", "00.0=pitch(5.00, 7.50, 10.0)", "the start time is not a number"},
+        {"plus sign", "+1.0=pitch(5.00, 7.50, 10.0)", "the start time is not a number"},
+        {"exponent", "1e5=pitch(5.00, 7.50, 10.0)", "the start time is not a number"},
+        {"no integer part", "0.0=pitch(.50, 7.50, 10.0)", "the first pitch is not a number"},
+        {"-nan", "0.0=pitch(5.00, -nan, 10.0)", "the second pitch is not a number"},
+        {"Inf", "Inf=pitch(5.00, 7.50, 10.0)", "the start time is not a number"},
+        {"decimal comma", "0,0=pitch(5,00, 7,50, 10,0)", "the start time is not a number"},
+        {"missing blank", "0.0=pitch(5.00,7.50, 10.0)", "not a data line"},
+        {"no closing parenthesis", "0.0=pitch(5.00, 7.50, 10.0", "not a data line"},
+        {"negative span", "0.0=pitch(5.00, 7.50, -10.0)", "the span is below zero or nan"},
+        {"span -0.0", "0.0=pitch(5.00, 7.50, -0.0)", "the span is below zero or nan"},
+        {"span nan", "0.0=pitch(5.00, 7.50, nan)", "the span is below zero or nan"},
+        {"empty", "", "not a data line"},
+        {"binary", std::string("\0\xFF=pitch(", 9), "not a data line"},
+    };
+    for (const LineCase& c : cases) {
+        DataLine line;
+        const char* problem = ParseDataLine(c.line, line);
+        if (c.problem == nullptr) {
+            EXPECT_EQ(problem, nullptr) << c.name << ": " << problem;
+        } else {
+            ASSERT_NE(problem, nullptr) << c.name;
+            EXPECT_THAT(problem, HasSubstr(c.problem)) << c.name;
+        }
+    }
+}
+
+TEST(DataLine, GivesTheFieldsAsPrintedAndTheirValues)
+{
+    DataLine line;
+    ASSERT_EQ(ParseDataLine("-12.5=pitch(inf, -0.25, 0.0)", line), nullptr);
+    EXPECT_EQ(line.startTimeText, "-12.5");
+    EXPECT_EQ(line.startPitchText, "inf");
+    EXPECT_EQ(line.endPitchText, "-0.25");
+    EXPECT_EQ(line.spanText, "0.0");
+    EXPECT_EQ(line.startTime, -12.5);
+    EXPECT_EQ(line.startPitch, INFINITY);
+    EXPECT_EQ(line.endPitch, -0.25);
+    EXPECT_EQ(line.span, 0.0);
+    ASSERT_EQ(ParseDataLine("nan=pitch(-inf, 1.00, 1.0)", line), nullptr);
+    EXPECT_TRUE(std::isnan(line.startTime));
+    EXPECT_EQ(line.startPitch, -INFINITY);
+}
+
+TEST(LineSplitter, SameLinesHoweverTheBytesArriveAndLongLinesKeptShort)
+{
+    const std::string bytes = "a\r\nbb\n\n" + std::string(50000, '(') + "\ncc";
+    for (std::size_t chunk = 1; chunk <= 7; ++chunk) {
+        LineSplitter splitter;
+        std::vector<std::pair<std::size_t, std::string>> lines;
+        std::vector<std::size_t> lengths;
+        auto onLine = [&](const SplitLine& line) {
+            lines.emplace_back(line.number, std::string(line.text));
+            lengths.push_back(line.length);
+        };
+        for (std::size_t at = 0; at < bytes.size(); at += chunk) {
+            splitter.Feed(std::string_view(bytes).substr(at, chunk), onLine);
+        }
+        splitter.Finish(onLine);
+        const std::vector<std::pair<std::size_t, std::string>> expected = {
+            {1, "a"}, {2, "bb"}, {3, ""}, {4, std::string(kKeptLineBytes, '(')}, {5, "cc"}};
+        EXPECT_EQ(lines, expected) << "chunks of " << chunk;
+        EXPECT_EQ(lengths, (std::vector<std::size_t>{1, 2, 0, 50000, 2})) << "chunks of " << chunk;
+    }
+}
+
+TEST(RecordName, VesselAndStampFromTheFileName)
+{
+    struct Case {
+        const char* path;
+        const char* vessel;
+        const char* stamp;
+        bool fromName;
+    };
+    const std::vector<Case> cases = {
+        {"KestrelScribeData/Kestrel 1_613815001.txt", "Kestrel 1", "613815001", true},
+        {"Probe_7_-5.txt", "Probe_7", "-5", true}, // the stamp follows the last '_'
+        {"_0.txt", "", "0", true},
+        {"x_2147483647.txt", "x", "2147483647", true},
+        {"x_12345678901.txt", "x_12345678901", "", false}, // more digits than an int prints
+        {"x_007.txt", "x_007", "", false},
+        {"notes.txt", "notes", "", false},
+        {"x_1.csv", "x_1.csv", "", false},
+    };
+    for (const Case& c : cases) {
+        const RecordName name = ParseRecordName(c.path);
+        EXPECT_EQ(name.vessel, c.vessel) << c.path;
+        EXPECT_EQ(name.stamp, c.stamp) << c.path;
+        EXPECT_EQ(name.fromName, c.fromName) << c.path;
+    }
+}
+
+} // namespace

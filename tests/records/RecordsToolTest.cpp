@@ -1,0 +1,191 @@
+// kestrel-records as a pilot runs it: hand-made files, exit codes, messages
+// and outputs.
+#include "tests/records/ToolRunner.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <functional>
+
+namespace fs = std::filesystem;
+using ::testing::HasSubstr;
+using ::testing::IsEmpty;
+
+namespace {
+
+std::string TestName()
+{
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    return std::string(info->test_suite_name()) + "." + info->name();
+}
+
+// Every entry of `folder`, by name.
+std::vector<std::string> Entries(const fs::path& folder)
+{
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// Each way `kestrel-host plot`, the reader before this one, failed on files
+// the module writes or on input a user may hand it. Every case plots into a
+// chart that exists already: it is replaced whole, or left as it was.
+TEST(Plot, EachFailureOfTheFormerReader)
+{
+    struct Case {
+        const char* name;
+        std::string content;
+        int exitCode;
+        const char* message; // on stdout for 0, stderr for 2
+        std::function<void(const std::string& svg)> checkChart;
+    };
+    const std::string previous = "<svg>the chart of an earlier run</svg>\n";
+    const std::vector<Case> cases = {
+        {"inf and nan pitches are marked",
+         "0.0=pitch(5.00, inf, 10.0)\n10.0=pitch(inf, nan, 10.0)\n20.0=pitch(nan, -inf, 10.0)\n"
+         "30.0=pitch(-inf, 7.50, 10.0)\n",
+         0, "plotted 5 samples of 1 file into chart.svg (3 not finite, marked on the edges)",
+         [](const std::string& svg) {
+             // Samples (0, 5), (10, inf), (20, nan), (30, -inf), (40, 7.5).
+             EXPECT_EQ(Occurrences(svg, "class=\"pitch-inf\""), 1u);
+             EXPECT_EQ(Occurrences(svg, "class=\"pitch-nan\""), 1u);
+             EXPECT_EQ(Occurrences(svg, "class=\"pitch-minus-inf\""), 1u);
+             EXPECT_EQ(Occurrences(svg, "<circle"), 2u);
+             EXPECT_EQ(Occurrences(svg, "<polyline"), 0u); // no two finite samples in a row
+             EXPECT_THAT(svg, HasSubstr("Probe 7, stamp 613815001: 5 samples, 3 not finite (marked)"));
+         }},
+        {"times reaching 1e17 end and the chart is whole",
+         "100000000000000000.0=pitch(1.00, 2.00, 20.0)\n100000000000000020.0=pitch(2.00, 3.00, 20.0)\n", 0,
+         "plotted 3 samples of 1 file into chart.svg",
+         [](const std::string& svg) {
+             // The doubles: 1e17, 1e17 + 16 and 1e17 + 32; an axis from 0 to 35
+             // after 1e17 in steps of 5.
+             EXPECT_EQ(Occurrences(svg, "class=\"x-tick\""), 8u);
+             EXPECT_THAT(svg, HasSubstr(">35</text>"));
+             EXPECT_THAT(svg, HasSubstr("time (s), labels +1e+17"));
+             EXPECT_EQ(Occurrences(svg, "<circle"), 3u);
+             EXPECT_EQ(svg.substr(svg.size() - 7), "</svg>\n");
+         }},
+        {"a 400-digit number is named, not thrown",
+         "0.0=pitch(5.00, 7.50, 10.0)\n10.0=pitch(7.50, " + std::string(400, '9') + ".00, 10.0)\n", 2,
+         "Probe 7_613815001.txt:2: longer than 255 characters: \"10.0=pitch(7.50, 9999", nullptr},
+        {"a 50,000-character line is named, without a stack overflow", std::string(50000, '(') + "\n", 2,
+         "Probe 7_613815001.txt:1: longer than 255 characters: \"((((", nullptr},
+    };
+    for (const Case& c : cases) {
+        const fs::path folder = FreshFolder(TestName() + "/" + std::to_string(&c - cases.data()));
+        WriteFile(folder / "Probe 7_613815001.txt", c.content);
+        WriteFile(folder / "chart.svg", previous);
+        const ToolRun run = RunRecords({"plot", "Probe 7_613815001.txt", "-o", "chart.svg"}, folder);
+        EXPECT_EQ(run.exitCode, c.exitCode) << c.name << "\n" << run.err;
+        EXPECT_THAT(c.exitCode == 0 ? run.out : run.err, HasSubstr(c.message)) << c.name;
+        const std::string chart = ReadFile(folder / "chart.svg");
+        if (c.checkChart) {
+            c.checkChart(chart);
+        } else {
+            EXPECT_EQ(chart, previous) << c.name;
+        }
+        // No temporary file left behind.
+        EXPECT_EQ(Entries(folder), (std::vector<std::string>{"Probe 7_613815001.txt", "chart.svg"})) << c.name;
+    }
+}
+
+TEST(Plot, OneSeriesPerFileAndLinesBrokenWhereAFileStartsAgain)
+{
+    const fs::path folder = FreshFolder(TestName());
+    // The second file holds two runs of lines: an earlier run appended to
+    // it, so its times start again at 0.
+    WriteFile(folder / "Kestrel 1_613815001.txt", "0.0=pitch(90.00, 89.00, 10.0)\n10.0=pitch(89.00, 80.00, 10.0)\n");
+    WriteFile(folder / "Chase_Plane_613815002.txt",
+              "0.0=pitch(4.00, 5.00, 10.0)\n10.0=pitch(5.00, 6.00, 10.0)\n0.0=pitch(1.00, 2.00, 5.0)\n");
+    const ToolRun run = RunRecords({"plot", "Kestrel 1_613815001.txt", "Chase_Plane_613815002.txt", "-o", "both.svg"}, folder);
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    const std::string svg = ReadFile(folder / "both.svg");
+    EXPECT_THAT(svg, HasSubstr(">Kestrel 1, stamp 613815001: 3 samples</text>"));
+    EXPECT_THAT(svg, HasSubstr(">Chase_Plane, stamp 613815002: 5 samples</text>"));
+    EXPECT_EQ(Occurrences(svg, "<g class=\"series\">"), 2u);
+    EXPECT_EQ(Occurrences(svg, "<polyline"), 3u); // one, and two for the file that starts again
+    EXPECT_THAT(run.out, HasSubstr("plotted 8 samples of 2 files into both.svg"));
+
+    const ToolRun unnamed = RunRecords({"plot", "Kestrel 1_613815001.txt", "Chase_Plane_613815002.txt"}, folder);
+    EXPECT_EQ(unnamed.exitCode, 2);
+    EXPECT_THAT(unnamed.err, HasSubstr("name it with -o"));
+    // One file: its chart beside it.
+    const ToolRun one = RunRecords({"plot", "Kestrel 1_613815001.txt"}, folder);
+    EXPECT_EQ(one.exitCode, 0) << one.err;
+    EXPECT_THAT(ReadFile(folder / "Kestrel 1_613815001.svg"), HasSubstr(">Pitch of Kestrel 1, stamp 613815001</text>"));
+}
+
+TEST(Export, Rfc4180RowsWithTheNumbersAsPrinted)
+{
+    const fs::path folder = FreshFolder(TestName());
+    WriteFile(folder / "Probe, 7_613815001.txt", "0.0=pitch(5.00, 7.50, 10.0)\n10.0=pitch(7.50, inf, 10.0)\n");
+    WriteFile(folder / "Kestrel 1_-20.txt", "100000000000000000.0=pitch(nan, -0.00, 0.0)\r\n");
+    const ToolRun run = RunRecords({"export", "Probe, 7_613815001.txt", "Kestrel 1_-20.txt"}, folder);
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.out, "vessel,stamp,start_s,start_pitch_deg,end_pitch_deg,span_s\r\n"
+                       "\"Probe, 7\",613815001,0.0,5.00,7.50,10.0\r\n"
+                       "\"Probe, 7\",613815001,10.0,7.50,inf,10.0\r\n"
+                       "Kestrel 1,-20,100000000000000000.0,nan,-0.00,0.0\r\n");
+    EXPECT_THAT(run.err, IsEmpty());
+
+    // Into a file: the same bytes. A file with a bad line stops the export
+    // before anything is written, and the file written before stays.
+    const ToolRun toFile = RunRecords({"export", "Probe, 7_613815001.txt", "Kestrel 1_-20.txt", "-o", "t.csv"}, folder);
+    ASSERT_EQ(toFile.exitCode, 0) << toFile.err;
+    EXPECT_EQ(ReadFile(folder / "t.csv"), run.out);
+    EXPECT_THAT(toFile.out, HasSubstr("exported 3 rows of 2 files into t.csv"));
+    WriteFile(folder / "bad_1.txt", "0.0=pitch(5.00, 7.50, 10.0)\nhello\n");
+    for (const std::vector<std::string>& output : {std::vector<std::string>{}, std::vector<std::string>{"-o", "t.csv"}}) {
+        std::vector<std::string> args = {"export", "Probe, 7_613815001.txt", "bad_1.txt"};
+        args.insert(args.end(), output.begin(), output.end());
+        const ToolRun bad = RunRecords(args, folder);
+        EXPECT_EQ(bad.exitCode, 2);
+        EXPECT_THAT(bad.out, IsEmpty());
+        EXPECT_THAT(bad.err, HasSubstr("bad_1.txt:2: not a data line (like 0.0=pitch(5.00, 7.50, 10.0)): \"hello\""));
+    }
+    EXPECT_EQ(ReadFile(folder / "t.csv"), run.out);
+
+    // A record is never written over.
+    const ToolRun over = RunRecords({"export", "Probe, 7_613815001.txt", "-o", "./Probe, 7_613815001.txt"}, folder);
+    EXPECT_EQ(over.exitCode, 2);
+    EXPECT_THAT(over.err, HasSubstr("is one of the files read"));
+    EXPECT_EQ(ReadFile(folder / "Probe, 7_613815001.txt"), "0.0=pitch(5.00, 7.50, 10.0)\n10.0=pitch(7.50, inf, 10.0)\n");
+}
+
+TEST(Check, CountsRangesAndTheFirstBadLine)
+{
+    const fs::path folder = FreshFolder(TestName());
+    WriteFile(folder / "Probe 7_613815001.txt",
+              "0.0=pitch(5.00, 7.50, 10.0)\n10.0=pitch(7.50, -2.25, 10.0)\n20.0=pitch(-2.25, inf, 2.5)\n");
+    WriteFile(folder / "empty_1.txt", "");
+    // Line 2 holds 100 characters: shown cut to 80.
+    WriteFile(folder / "bad_2.txt", "0.0=pitch(5.00, 7.50, 10.0)\n" + std::string(99, 'x') + "\x01\n" + "junk\n");
+    const ToolRun good = RunRecords({"check", "Probe 7_613815001.txt", "empty_1.txt"}, folder);
+    EXPECT_EQ(good.exitCode, 0) << good.err;
+    EXPECT_EQ(good.out, "Probe 7_613815001.txt: good: 3 lines, time 0.0 to 22.5 s, pitch -2.25 to 7.50 degrees, "
+                        "1 line with inf, -inf or nan\n"
+                        "empty_1.txt: good: no lines\n"
+                        "checked 2 files: 2 good, 0 with bad lines\n");
+
+    const ToolRun bad = RunRecords({"check", "Probe 7_613815001.txt", "bad_2.txt"}, folder);
+    EXPECT_EQ(bad.exitCode, 1);
+    EXPECT_THAT(bad.out, HasSubstr("bad_2.txt: bad: line 2: not a data line (like 0.0=pitch(5.00, 7.50, 10.0)): \"" +
+                                   std::string(80, 'x') + "\"... (100 characters) (2 of 3 lines bad)\n"));
+    EXPECT_THAT(bad.out, HasSubstr("checked 2 files: 1 good, 1 with bad lines\n"));
+
+    // A file that cannot be read: named, the others still checked, exit 2.
+    const ToolRun missing = RunRecords({"check", "gone_1.txt", ".", "bad_2.txt"}, folder);
+    EXPECT_EQ(missing.exitCode, 2);
+    EXPECT_THAT(missing.err, HasSubstr("gone_1.txt: cannot open it (No such file or directory)"));
+    EXPECT_THAT(missing.err, HasSubstr(".: cannot read it (Is a directory)"));
+    EXPECT_THAT(missing.out, HasSubstr("checked 3 files: 0 good, 1 with bad lines, 2 not readable\n"));
+
+    const ToolRun usage = RunRecords({"check"}, folder);
+    EXPECT_EQ(usage.exitCode, 2);
+}
+
+} // namespace
