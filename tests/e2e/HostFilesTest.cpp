@@ -153,7 +153,7 @@ TEST_P(Escapes, RefusedBeforeTheRunOrNeitherFollowedNorWaitedOn)
     const fs::path flight = WriteFlight(folder / "flight.json", ThreeLineFlight(action));
     const auto before = Entries(folder);
 
-    const HostEnd end = WaitHost(StartHost(RunArgs(flight, folder), folder), std::chrono::seconds(60));
+    const ProgramEnd end = WaitProgram(StartHost(RunArgs(flight, folder), folder), std::chrono::seconds(60));
     ASSERT_FALSE(end.timedOut) << "kestrel-host hung";
     EXPECT_EQ(end.exitCode, c.exitCode) << ReadFile(folder / "stderr.txt");
     EXPECT_THAT(ReadFile(folder / "stderr.txt"), HasSubstr(expand(c.message)));
@@ -245,7 +245,7 @@ TEST(KilledRun, LeavesWholeLinesEachAsTheUninterruptedRunWritesThem)
 
     const auto started = std::chrono::steady_clock::now();
     const auto [referenceAt, referencePid] = run("reference");
-    const HostEnd referenceEnd = WaitHost(referencePid, std::chrono::minutes(10));
+    const ProgramEnd referenceEnd = WaitProgram(referencePid, std::chrono::minutes(10));
     const auto duration = std::chrono::steady_clock::now() - started;
     ASSERT_EQ(referenceEnd.exitCode, 0) << ReadFile(referenceAt / "stderr.txt");
     const auto reference = dataFiles(referenceAt);
@@ -264,7 +264,7 @@ TEST(KilledRun, LeavesWholeLinesEachAsTheUninterruptedRunWritesThem)
         const auto [at, pid] = run("killed" + std::to_string(i));
         std::this_thread::sleep_for(wait);
         ::kill(pid, SIGKILL);
-        const HostEnd end = WaitHost(pid, std::chrono::minutes(10));
+        const ProgramEnd end = WaitProgram(pid, std::chrono::minutes(10));
         ASSERT_TRUE(end.signal == SIGKILL || end.exitCode == 0);
 
         std::size_t kept = 0, whole = 0;

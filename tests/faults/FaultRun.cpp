@@ -12,17 +12,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string TestName()
-{
-    // Outside a test (a suite's set-up), the suite's name.
-    const auto* unit = ::testing::UnitTest::GetInstance();
-    const auto* info = unit->current_test_info();
-    std::string name = info != nullptr ? std::string(info->test_suite_name()) + "." + info->name()
-                                       : std::string(unit->current_test_suite()->name());
-    std::replace(name.begin(), name.end(), '/', '_');
-    return name;
-}
-
 // Sets an environment variable for the lifetime of the object.
 class ScopedEnv {
 public:
@@ -94,7 +83,7 @@ FaultRun PlayFlight(const std::string& flight, const std::optional<std::string>&
 {
     FaultRun run;
     run.flight = flight;
-    run.folder = FreshFolder(TestName() + suffix);
+    run.folder = FreshFolder(CurrentTestName() + suffix);
     run.before = EntriesUnder(run.folder);
     {
         const ScopedEnv env("LC_ALL", locale);
@@ -144,16 +133,3 @@ std::vector<std::string> EntriesUnder(const fs::path& folder)
     return entries;
 }
 
-std::size_t CountStartingWith(const std::vector<std::string>& lines, const std::string& prefix)
-{
-    return StartingWith(lines, prefix).size();
-}
-
-std::string Digits(std::size_t length)
-{
-    std::string text;
-    while (text.size() < length) {
-        text += "0123456789";
-    }
-    return text.substr(0, length);
-}

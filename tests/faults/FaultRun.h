@@ -36,7 +36,3 @@ void ExpectCleanRun(const FaultRun& run);
 
 // Every file and folder under `folder`, relative to it, '/'-separated, sorted.
 std::vector<std::string> EntriesUnder(const std::filesystem::path& folder);
-// Lines of `lines` that start with `prefix`.
-std::size_t CountStartingWith(const std::vector<std::string>& lines, const std::string& prefix);
-// "0123456789" repeated, cut to `length` characters.
-std::string Digits(std::size_t length);

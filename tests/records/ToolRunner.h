@@ -1,18 +1,17 @@
-// Runs a program of the build (kestrel-records, kestrel-host) as a
-// subprocess, with a time limit, keeping what it printed.
+// Runs kestrel-records (or kestrel-host) as a subprocess in a folder of the
+// test's own, with a time limit, keeping what it printed.
 #pragma once
+
+#include "tests/support/Subprocess.h"
+#include "tests/support/TestFiles.h"
 
 #include <filesystem>
 #include <string>
 #include <vector>
 
-struct ToolRun {
-    int exitCode = -1; // 124: killed at the time limit
-    std::string out;
-    std::string err;
-};
+using ToolRun = ProgramRun;
 
-// PROGRAM ARGS... in `folder` (made if missing), killed after `seconds`.
+// PROGRAM ARGS... started in `folder` (made if missing), killed after `seconds`.
 ToolRun RunTool(const std::string& program, const std::vector<std::string>& args, const std::filesystem::path& folder,
                 int seconds = 60);
 // kestrel-records ARGS...
@@ -20,7 +19,3 @@ ToolRun RunRecords(const std::vector<std::string>& args, const std::filesystem::
 
 // A fresh, empty folder for `name` under the build tree.
 std::filesystem::path FreshFolder(const std::string& name);
-std::string ReadFile(const std::filesystem::path& file);
-void WriteFile(const std::filesystem::path& file, const std::string& bytes);
-// How often `needle` occurs in `text`.
-std::size_t Occurrences(const std::string& text, const std::string& needle);
