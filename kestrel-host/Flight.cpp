@@ -3,13 +3,12 @@
 #include "kestrel-host/FlightChecker.h"
 #include "kestrel-host/FlightEvents.h"
 #include "kestrel-host/HostError.h"
+#include "kestrel-host/PlainFile.h"
 
 #include <nlohmann/json.hpp>
 
-#include <fstream>
 #include <numbers>
 #include <set>
-#include <sstream>
 
 namespace fs = std::filesystem;
 using nlohmann::json;
@@ -36,17 +35,11 @@ std::uint32_t ScanCodeOf(char selection)
 
 Flight LoadFlight(const fs::path& file, const fs::path& root)
 {
-    std::error_code ec;
-    std::ifstream in;
-    if (fs::is_regular_file(file, ec)) {
-        in.open(file, std::ios::binary);
-    }
-    if (!in.is_open()) {
+    const std::optional<std::string> text = ReadPlainFile(file);
+    if (!text) {
         throw HostError(file.string() + ": cannot read the flight file");
     }
-    std::ostringstream text;
-    text << in.rdbuf();
-    return ParseFlight(text.str(), file, root);
+    return ParseFlight(*text, file, root);
 }
 
 Flight ParseFlight(const std::string& text, const fs::path& file, const fs::path& root)

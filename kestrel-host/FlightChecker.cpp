@@ -2,11 +2,10 @@
 
 #include "kestrel-host/Displays.h"
 #include "kestrel-host/HostError.h"
+#include "kestrel-host/PlainFile.h"
 
 #include <cmath>
-#include <fstream>
 #include <numbers>
-#include <sstream>
 
 namespace fs = std::filesystem;
 using nlohmann::json;
@@ -251,15 +250,9 @@ std::uint32_t FlightChecker::PackedSize(const json& event, const std::string& wh
 
 std::vector<ScenarioBlock> FlightChecker::ReadScenario(const fs::path& path, const std::string& where) const
 {
-    std::error_code ec;
-    std::ifstream in;
-    if (fs::is_regular_file(path, ec)) {
-        in.open(path, std::ios::binary);
-    }
-    if (!in.is_open()) {
+    const std::optional<std::string> text = ReadPlainFile(path);
+    if (!text) {
         Fail(where, "cannot read the scenario file " + path.string());
     }
-    std::ostringstream text;
-    text << in.rdbuf();
-    return ParseScenario(text.str(), path.string());
+    return ParseScenario(*text, path.string());
 }

@@ -2,6 +2,7 @@
 
 #include "kestrel-host/DrawSurface.h"
 #include "kestrel-host/HostError.h"
+#include "kestrel-host/PlainFile.h"
 #include "kestrel-host/HostText.h"
 #include "kestrel-host/NativeFiles.h"
 #include "kestrel-host/Scenario.h"
@@ -9,8 +10,6 @@
 #include "kestrel-host/Trace.h"
 
 #include <algorithm>
-#include <fstream>
-#include <sstream>
 
 namespace fs = std::filesystem;
 
@@ -116,18 +115,11 @@ void FlightRun::Open(const std::string& name, std::uint32_t packedSize, CharCell
 
 std::vector<ScenarioBlock> FlightRun::ScenarioAt(const fs::path& path) const
 {
-    // Only a plain file is read: a pipe could be read for ever.
-    std::error_code ec;
-    std::ifstream in;
-    if (fs::is_regular_file(path, ec)) {
-        in.open(path, std::ios::binary);
-    }
-    if (!in.is_open()) {
+    const std::optional<std::string> text = ReadPlainFile(path);
+    if (!text) {
         throw HostError(path.string() + ": cannot read the scenario file");
     }
-    std::ostringstream text;
-    text << in.rdbuf();
-    return ParseScenario(text.str(), path.string());
+    return ParseScenario(*text, path.string());
 }
 
 void FlightRun::LoadScenario(const std::vector<ScenarioBlock>& blocks, const std::string& source)

@@ -31,111 +31,6 @@ HFONT CellFont(const MfdGeometry& g)
                          FIXED_PITCH | FF_MODERN, "Courier New");
 }
 
-} // namespace
-
-struct DrawSurface::Native {
-    ~Native()
-    {
-        if (dc != nullptr) {
-            if (previousFont != nullptr) {
-                ::SelectObject(dc, previousFont);
-            }
-            if (previousBitmap != nullptr) {
-                ::SelectObject(dc, previousBitmap);
-            }
-            ::DeleteDC(dc);
-        }
-        if (font != nullptr) {
-            ::DeleteObject(font);
-        }
-        if (bitmap != nullptr) {
-            ::DeleteObject(bitmap);
-        }
-    }
-
-    HDC dc = nullptr;
-    HBITMAP bitmap = nullptr;
-    HGDIOBJ previousBitmap = nullptr;
-    HFONT font = nullptr;
-    HGDIOBJ previousFont = nullptr;
-    const std::uint32_t* pixels = nullptr; // top row first, each 0x00RRGGBB
-    int width = 0;
-    int height = 0;
-};
-
-DrawSurface::DrawSurface(const MfdGeometry& geometry) : geometry_(geometry), native_(std::make_unique<Native>())
-{
-    Native& n = *native_;
-    n.width = static_cast<int>(std::max<std::uint32_t>(1, geometry.width));
-    n.height = static_cast<int>(std::max<std::uint32_t>(1, geometry.height));
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = n.width;
-    info.bmiHeader.biHeight = -n.height; // negative: top row first
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    void* bits = nullptr;
-    n.dc = ::CreateCompatibleDC(nullptr);
-    if (n.dc != nullptr) {
-        n.bitmap = ::CreateDIBSection(n.dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    }
-    if (n.bitmap == nullptr || bits == nullptr) {
-        throw HostError("cannot make a " + std::to_string(n.width) + "x" + std::to_string(n.height) +
-                        " drawing surface (Windows error " + std::to_string(::GetLastError()) + ")");
-    }
-    n.pixels = static_cast<const std::uint32_t*>(bits);
-    n.previousBitmap = ::SelectObject(n.dc, n.bitmap);
-    ::PatBlt(n.dc, 0, 0, n.width, n.height, BLACKNESS);
-    // Texts stand on the display's black without a box of their own.
-    ::SetBkMode(n.dc, TRANSPARENT);
-    ::SetTextColor(n.dc, kWhite);
-    Enlist(this);
-}
-
-DrawSurface::~DrawSurface()
-{
-    Delist(this);
-}
-
-HDC DrawSurface::Hdc() const
-{
-    return native_->dc;
-}
-
-void DrawSurface::Title(const char* text)
-{
-    canvas_.Title(text);
-    if (text == nullptr) {
-        return;
-    }
-    // Where the SVG picture puts it: half a cell in, a quarter cell down.
-    const COLORREF previous = ::SetTextColor(native_->dc, kWhite);
-    ::TextOutA(native_->dc, static_cast<int>(geometry_.charWidth / 2), static_cast<int>(geometry_.charHeight / 4),
-               text, static_cast<int>(std::char_traits<char>::length(text)));
-    ::SetTextColor(native_->dc, previous);
-}
-
-HFONT DrawSurface::SelectFont(unsigned index)
-{
-    canvas_.Font(index);
-    Native& n = *native_;
-    if (n.font == nullptr) {
-        // Without smoothing, every pixel of a text is exactly its colour.
-        n.font = CellFont(geometry_);
-        if (n.font == nullptr) {
-            return nullptr;
-        }
-        n.previousFont = ::SelectObject(n.dc, n.font);
-    }
-    return n.font;
-}
-
-namespace {
-
-// The bezel's grey and its labels' white, as in the SVG picture.
-constexpr COLORREF kBezelGrey = RGB(0x30, 0x30, 0x30);
-
 // A memory DC with a top-down 32-bit DIB section selected into it.
 struct Picture {
     Picture(int w, int h) : width(w), height(h)
@@ -194,6 +89,70 @@ struct Picture {
     HGDIOBJ previousFont = nullptr;
     const std::uint32_t* pixels = nullptr;
 };
+
+} // namespace
+
+// The surface itself: a picture the size of the display.
+struct DrawSurface::Native : Picture {
+    using Picture::Picture;
+};
+
+DrawSurface::DrawSurface(const MfdGeometry& geometry)
+    : geometry_(geometry),
+      native_(std::make_unique<Native>(static_cast<int>(std::max<std::uint32_t>(1, geometry.width)),
+                                       static_cast<int>(std::max<std::uint32_t>(1, geometry.height))))
+{
+    Native& n = *native_;
+    ::PatBlt(n.dc, 0, 0, n.width, n.height, BLACKNESS);
+    // Texts stand on the display's black without a box of their own.
+    ::SetBkMode(n.dc, TRANSPARENT);
+    ::SetTextColor(n.dc, kWhite);
+    Enlist(this);
+}
+
+DrawSurface::~DrawSurface()
+{
+    Delist(this);
+}
+
+HDC DrawSurface::Hdc() const
+{
+    return native_->dc;
+}
+
+void DrawSurface::Title(const char* text)
+{
+    canvas_.Title(text);
+    if (text == nullptr) {
+        return;
+    }
+    // Where the SVG picture puts it: half a cell in, a quarter cell down.
+    const COLORREF previous = ::SetTextColor(native_->dc, kWhite);
+    ::TextOutA(native_->dc, static_cast<int>(geometry_.charWidth / 2), static_cast<int>(geometry_.charHeight / 4),
+               text, static_cast<int>(std::char_traits<char>::length(text)));
+    ::SetTextColor(native_->dc, previous);
+}
+
+HFONT DrawSurface::SelectFont(unsigned index)
+{
+    canvas_.Font(index);
+    Native& n = *native_;
+    if (n.font == nullptr) {
+        // Without smoothing, every pixel of a text is exactly its colour.
+        n.font = CellFont(geometry_);
+        if (n.font == nullptr) {
+            return nullptr;
+        }
+        n.previousFont = ::SelectObject(n.dc, n.font);
+    }
+    return n.font;
+}
+
+namespace {
+
+// The bezel's grey and its labels' white, as in the SVG picture.
+constexpr COLORREF kBezelGrey = RGB(0x30, 0x30, 0x30);
+
 
 std::string EncodeBmp(const std::uint32_t* pixels, int width, int height)
 {
