@@ -1,5 +1,6 @@
 // kestrel-host: a stand-in for the simulator that loads the KestrelScribeMFD
 // plug-in, plays a flight file through it, and plots its data files.
+#include "kestrel-host/BatchCommand.h"
 #include "kestrel-host/ModuleLoader.h"
 #include "kestrel-host/PlotCommand.h"
 #include "kestrel-host/RunCommand.h"
@@ -23,6 +24,16 @@ int main(int argc, char** argv)
     runCommand->add_option("--root", root, "The host's root folder (default: the current folder)");
     runCommand->add_option("--module", module, "The plug-in (default: " + PluginFileName() + " next to this program)");
     runCommand->add_option("--trace", trace, "Write every host operation the module calls, and the host's calls into it");
+
+    BatchOptions batch;
+    std::string batchModule;
+    CLI::App* batchCommand = app.add_subcommand(
+        "batch", "Play the flights of a list one after the other, each as 'run' would in a process of its own");
+    batchCommand->add_option("LIST", batch.list,
+                             "One flight a line: FLIGHT<tab>ROOT[<tab>TRACE]; each run's output goes to ROOT.out, "
+                             "its messages to ROOT.err, its exit code to ROOT.code")
+        ->required();
+    batchCommand->add_option("--module", batchModule, "The plug-in (default: " + PluginFileName() + " next to this program)");
 
     std::string data, out;
     CLI::App* plotCommand = app.add_subcommand("plot", "Draw a data file's pitch history as an SVG chart");
@@ -49,6 +60,13 @@ int main(int argc, char** argv)
         }
         run.programFolder = ProgramFolder(argc > 0 ? argv[0] : nullptr);
         return RunFlight(run);
+    }
+    if (*batchCommand) {
+        if (!batchModule.empty()) {
+            batch.module = batchModule;
+        }
+        batch.programFolder = ProgramFolder(argc > 0 ? argv[0] : nullptr);
+        return RunBatch(batch);
     }
     return PlotDataFile(data, out.empty() ? std::nullopt : std::optional<std::filesystem::path>(out));
 }
