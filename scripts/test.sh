@@ -67,6 +67,15 @@ duration() { # SECONDS -> 1m05s
   if ((s >= 60)); then printf '%dm%02ds' $((s / 60)) $((s % 60)); else printf '%ds' "$s"; fi
 }
 
+# CPU seconds (user and system) of every command this script has waited for:
+# the time a stage would take alone on one core, whatever else the machine runs.
+cpu_seconds() {
+  times | sed -n 2p | awk '{
+    total = 0
+    for (i = 1; i <= 2; ++i) { split($i, p, "m"); total += p[1] * 60 + p[2] }
+    printf "%d", total }'
+}
+
 total_passed=0
 total_failed=0
 failures=()
@@ -209,21 +218,24 @@ for stage_name in "${stages[@]}"; do
   stage_passed=0
   stage_failed=0
   start=$SECONDS
+  cpu_start=$(cpu_seconds)
   echo "==> $stage_name: $(describe "$stage_name")"
   "stage_$stage_name"
   took=$((SECONDS - start))
+  cpu=$(($(cpu_seconds) - cpu_start))
   timings+=("$stage_name $(duration $took)")
   total_passed=$((total_passed + stage_passed))
   total_failed=$((total_failed + stage_failed))
   if ((stage_failed > 0)); then
     echo "<== $stage_name: FAILED, $stage_passed passed and $stage_failed failed in $(duration $took) (log: $stage_log)"
   else
-    echo "<== $stage_name: done, $stage_passed passed in $(duration $took)"
+    echo "<== $stage_name: done, $stage_passed passed in $(duration $took) (CPU $(duration $cpu))"
   fi
 done
 
 echo
-echo "test.sh: the $tier took $(duration $((SECONDS - run_start))) ($(IFS=,; echo "${timings[*]}" | sed 's/,/, /g'))"
+echo "test.sh: the $tier took $(duration $((SECONDS - run_start))) ($(IFS=,; echo "${timings[*]}" | sed 's/,/, /g'));" \
+  "load average at the end: $(cut -d' ' -f1-3 /proc/loadavg)"
 if ((total_failed > 0)); then
   echo "test.sh: what failed, and how to rerun just that:"
   for failure in "${failures[@]}"; do
