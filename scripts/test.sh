@@ -67,13 +67,17 @@ duration() { # SECONDS -> 1m05s
   if ((s >= 60)); then printf '%dm%02ds' $((s / 60)) $((s % 60)); else printf '%ds' "$s"; fi
 }
 
-# CPU seconds (user and system) of every command this script has waited for:
-# the time a stage would take alone on one core, whatever else the machine runs.
-cpu_seconds() {
-  times | sed -n 2p | awk '{
+# cpu_now: sets cpu_total to the CPU seconds (user and system) of every
+# command this script has waited for; a stage's share is the time it would
+# take alone on one core, whatever else the machine runs. (`times` must run
+# in this shell, not in a subshell, to see them.)
+cpu_total=0
+cpu_now() {
+  times >"$logs/.times"
+  cpu_total=$(sed -n 2p "$logs/.times" | awk '{
     total = 0
     for (i = 1; i <= 2; ++i) { split($i, p, "m"); total += p[1] * 60 + p[2] }
-    printf "%d", total }'
+    printf "%d", total }')
 }
 
 total_passed=0
@@ -117,10 +121,12 @@ ctest_stage() {
   all=$(sed -E 's/.* out of ([0-9]+).*/\1/' <<<"$summary")
   bad=$(sed -E 's/.*, ([0-9]+) tests? failed.*/\1/' <<<"$summary")
   stage_passed=$((stage_passed + all - bad))
-  local name
+  local name pattern
   while IFS= read -r name; do
     [[ -n "$name" ]] || continue
-    broken "test $name" "ctest --preset $preset -R '^$(sed 's/[][\.*^$+?(){}|]/\\&/g' <<<"$name")\$'"
+    # A parameterised test's name goes on with "  # GetParam() = ...".
+    pattern=$(sed -e 's/  # .*//' -e 's/[][\.*^$+?(){}|]/\\&/g' <<<"$name")
+    broken "test $name" "ctest --preset $preset -R '^$pattern( |\$)'"
   done < <(sed -n '/The following tests FAILED:/,$p' "$out" | sed -nE 's/^[[:space:]]+[0-9]+ - (.*) \([^()]*\)$/\1/p')
   if ((bad > 0 && stage_failed == 0)); then
     broken "$bad test(s) (see $stage_log)" "ctest --preset $preset"
@@ -218,11 +224,13 @@ for stage_name in "${stages[@]}"; do
   stage_passed=0
   stage_failed=0
   start=$SECONDS
-  cpu_start=$(cpu_seconds)
+  cpu_now
+  cpu_start=$cpu_total
   echo "==> $stage_name: $(describe "$stage_name")"
   "stage_$stage_name"
   took=$((SECONDS - start))
-  cpu=$(($(cpu_seconds) - cpu_start))
+  cpu_now
+  cpu=$((cpu_total - cpu_start))
   timings+=("$stage_name $(duration $took)")
   total_passed=$((total_passed + stage_passed))
   total_failed=$((total_failed + stage_failed))
