@@ -13,7 +13,7 @@
 #   wine64   the x86_64 build under 64-bit Wine: every flight, and the BMP
 #   wine32   the i686 build under 32-bit Wine: every flight
 # --flight NAME plays only that flight (ascent is the example; the others are
-# named after tests/e2e/flights/NAME.json). --emulate runs the 32-bit part
+# named after tests/e2e/flights/NAME.json; bmp-snapshot is the BMP check). --emulate runs the 32-bit part
 # through qemu's user-mode emulator even where the kernel starts 32-bit
 # programs itself (to check or time the emulated path).
 #
@@ -181,6 +181,7 @@ flights+=("scenario-restore:restore/scenario-restore.json")
 if ((${#only[@]} > 0)); then
   chosen=()
   for name in "${only[@]}"; do
+    [[ "$name" != bmp-snapshot ]] || continue # the BMP check below, under 64-bit Wine
     found=""
     for entry in "${flights[@]}"; do
       [[ "${entry%%:*}" == "$name" ]] && found=$entry
@@ -191,7 +192,7 @@ if ((${#only[@]} > 0)); then
     fi
     chosen+=("$found")
   done
-  flights=("${chosen[@]}")
+  flights=(${chosen[@]+"${chosen[@]}"})
 fi
 
 # The restore flight's folder, with the native scenario-save run's saved.scn.
@@ -217,7 +218,8 @@ play_native() {
   rm -rf "$work/native"
   mkdir -p "$work/native"
   local entry name code
-  local needed=("${flights[@]}")
+  local needed=(${flights[@]+"${flights[@]}"})
+  ((${#needed[@]} > 0)) || return 0
   if [[ " ${needed[*]} " == *" scenario-restore:"* && " ${needed[*]} " != *" scenario-save:"* ]]; then
     needed=("scenario-save:tests/e2e/flights/scenario-save.json" "${needed[@]}")
   fi
@@ -240,7 +242,7 @@ batch_list() { # SIDE
   rm -rf "$work/$side"
   mkdir -p "$work/$side"
   : >"$list"
-  for entry in "${flights[@]}"; do
+  for entry in ${flights[@]+"${flights[@]}"}; do
     printf '%s\t%s\n' "$(winpath "$(flight_path "$entry")")" "$(winpath "$repo/$work/$side/${entry%%:*}")" >>"$list"
   done
   echo "$list"
@@ -289,7 +291,7 @@ compare() {
 
 compare_all() { # SIDE
   local entry
-  for entry in "${flights[@]}"; do
+  for entry in ${flights[@]+"${flights[@]}"}; do
     compare "$1" "${entry%%:*}"
   done
 }
@@ -320,6 +322,7 @@ make_prefix() {
 run_windows() {
   local side=$1 exe=$2
   shift 2
+  ((${#flights[@]} > 0)) || return 0
   local list
   list=$(batch_list "$side")
   local code=0
@@ -395,6 +398,7 @@ part_wine64() {
   if ((${#only[@]} == 0)) || [[ " ${only[*]} " == *" bmp-snapshot "* ]]; then
     echo "== windows: BMP snapshot under 64-bit Wine"
     local root="$repo/$work/wine64/bmp-snapshot"
+    mkdir -p "$work/wine64"
     "$wine64" build/windows64/bin/kestrel-host.exe run "$(winpath "$repo/tests/windows/flights/bmp-snapshot.json")" \
       --root "$(winpath "$root")" >"$root.out" 2>"$root.err" || true
     check_bmp "$work/wine64/bmp-snapshot/left.bmp"
