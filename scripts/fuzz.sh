@@ -27,7 +27,7 @@ while (($# > 0)); do
     --target) only+=("${2:?fuzz.sh: --target needs a name}"); shift 2 ;;
     --jobs) jobs="${2:?fuzz.sh: --jobs needs a number}"; shift 2 ;;
     --no-build) build=0; shift ;;
-    -h|--help) sed -n '2,16p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    -h|--help) awk 'NR > 1 && /^#/ { sub(/^# ?/, ""); print; next } NR > 1 { exit }' "$0"; exit 0 ;;
     *)
       if [[ "$1" =~ ^[1-9][0-9]*$ ]]; then seconds=$1; shift
       else echo "fuzz.sh: unknown argument '$1' (try --help)" >&2; exit 2

@@ -29,7 +29,7 @@ chosen=()
 while (($# > 0)); do
   case "$1" in
     --full) full=1; shift ;;
-    -h|--help) sed -n '2,23p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    -h|--help) awk 'NR > 1 && /^#/ { sub(/^# ?/, ""); print; next } NR > 1 { exit }' "$0"; exit 0 ;;
     deps|default|clang|sanitize|fuzz|windows|wine32) chosen+=("$1"); shift ;;
     *) echo "test.sh: unknown argument '$1' (try --help)" >&2; exit 2 ;;
   esac

@@ -13,9 +13,9 @@
 #   wine64   the x86_64 build under 64-bit Wine: every flight, and the BMP
 #   wine32   the i686 build under 32-bit Wine: every flight
 # --flight NAME plays only that flight (ascent is the example; the others are
-# named after tests/e2e/flights/NAME.json; bmp-snapshot is the BMP check). --emulate runs the 32-bit part
-# through qemu's user-mode emulator even where the kernel starts 32-bit
-# programs itself (to check or time the emulated path).
+# named after tests/e2e/flights/NAME.json; bmp-snapshot is the BMP check).
+# --emulate runs the 32-bit part through qemu's user-mode emulator even where
+# the kernel starts 32-bit programs itself (to check or time that path).
 #
 # The Windows builds play their flights with `kestrel-host batch`, one Wine
 # start for all of them: each flight still runs as in a process of its own.
@@ -42,7 +42,7 @@ while (($# > 0)); do
     tables|wine64|wine32) parts+=("$1"); shift ;;
     --flight) only+=("${2:?windows-test.sh: --flight needs a name}"); shift 2 ;;
     --emulate) emulate=1; shift ;;
-    -h|--help) sed -n '2,33p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    -h|--help) awk 'NR > 1 && /^#/ { sub(/^# ?/, ""); print; next } NR > 1 { exit }' "$0"; exit 0 ;;
     *) echo "windows-test.sh: unknown argument '$1' (try --help)" >&2; exit 2 ;;
   esac
 done
