@@ -57,13 +57,14 @@ if ((build)); then
   cmake --build "$build_dir" --target kestrel-fuzzers || exit 1
 fi
 
+bin="$(cd "$build_dir" 2>/dev/null && pwd)/bin"
 scratch="$(mktemp -d)"
 trap 'rm -rf "$scratch"' EXIT
 failures="build/fuzz-failures"
 
 # fuzz_one NAME: runs the target; its verdict in $scratch/NAME.verdict.
 fuzz_one() {
-  local name=$1 fuzzer="$PWD/$build_dir/bin/kestrel-fuzz-$1" seeds="$PWD/fuzz/corpus/$1"
+  local name=$1 fuzzer="$bin/kestrel-fuzz-$1" seeds="$PWD/fuzz/corpus/$1"
   local work="$scratch/$name" log="$scratch/$name.log"
   mkdir -p "$work/new"
   if [[ ! -x "$fuzzer" ]]; then

@@ -165,9 +165,11 @@ stage_sanitize() {
   ctest_stage sanitize kestrel-tests kestrel-fuzzers
 }
 
-fuzz_rerun() { # a fuzz.sh FAIL line
-  local name=${1#  FAIL  }
-  echo "scripts/fuzz.sh --target ${name%%:*} $fuzz_seconds"
+fuzz_rerun() { # a fuzz.sh FAIL line: the input that failed, where it was kept
+  local name=${1#  FAIL  } kept
+  name=${name%%:*}
+  kept=$(grep -A1 -F "  FAIL  $name:" "$logs/fuzz.out" | sed -n 's/^ *rerun: //p' | head -1)
+  echo "${kept:-scripts/fuzz.sh --target $name $fuzz_seconds}"
 }
 stage_fuzz() {
   local out="$logs/fuzz.out"
