@@ -1,5 +1,6 @@
 // kestrel-host: a stand-in for the simulator that loads the KestrelScribeMFD
-// plug-in and plays a flight file through it.
+// plug-in and plays flight files through it.
+#include "kestrel-host/BatchCommand.h"
 #include "kestrel-host/ModuleLoader.h"
 #include "kestrel-host/RunCommand.h"
 
@@ -47,6 +48,17 @@ int main(int argc, char** argv)
     helpCommand->add_option("COMMAND", topic, "The command to explain");
     helpCommand->footer(kWhereThingsAre);
 
+    BatchOptions batch;
+    std::string batchModule;
+    CLI::App* batchCommand = app.add_subcommand(
+        "batch", "Play the flights of a list one after the other, each as 'run' would in a process of its own");
+    batchCommand->add_option("LIST", batch.list,
+                             "One flight a line: FLIGHT<tab>ROOT[<tab>TRACE]; each run's output goes to ROOT.out, "
+                             "its messages to ROOT.err, its exit code to ROOT.code")
+        ->required();
+    batchCommand->add_option("--module", batchModule, "The plug-in (default: " + PluginFileName() + " next to this program)");
+    batchCommand->footer(kWhereThingsAre);
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
@@ -71,6 +83,13 @@ int main(int argc, char** argv)
         }
         std::cerr << "kestrel-host: help: no command '" << topic << "' (commands: " << names << ")\n";
         return 2;
+    }
+    if (*batchCommand) {
+        if (!batchModule.empty()) {
+            batch.module = batchModule;
+        }
+        batch.programFolder = ProgramFolder(argc > 0 ? argv[0] : nullptr);
+        return RunBatch(batch);
     }
     run.flight = flight;
     if (!root.empty()) {

@@ -3,7 +3,8 @@
 # packages already there.
 #   scripts/install-deps.sh native     build, unit and end-to-end tests, fuzzers
 #   scripts/install-deps.sh coverage   + gcovr
-#   scripts/install-deps.sh windows    + MinGW-w64 and Wine
+#   scripts/install-deps.sh windows    + MinGW-w64 and 64-bit Wine
+#   scripts/install-deps.sh wine32     + 32-bit Wine and qemu's user-mode emulator
 #   scripts/install-deps.sh package    + the i686 MinGW-w64, pandoc, strip-nondeterminism, unzip
 #   scripts/install-deps.sh all        everything
 set -euo pipefail
@@ -16,11 +17,13 @@ packages=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libgmock-d
 if [[ "$what" == coverage || "$what" == all ]]; then
   packages+=(gcovr)
 fi
-if [[ "$what" == windows || "$what" == all ]]; then
-  # The 32-bit build is the plug-in's true form; the 64-bit one runs under
-  # Wine where the kernel cannot start 32-bit programs, and qemu's user-mode
-  # emulator can start them there after all (slowly; on request).
-  packages+=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine64 wine32:i386 qemu-user-static)
+if [[ "$what" == windows || "$what" == wine32 || "$what" == all ]]; then
+  packages+=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine64)
+fi
+if [[ "$what" == wine32 || "$what" == all ]]; then
+  # The 32-bit build is the plug-in's true form: 32-bit Wine runs it, through
+  # qemu's user-mode emulator where the kernel cannot start 32-bit programs.
+  packages+=(wine32:i386 qemu-user-static)
 fi
 
 if [[ "$what" == package || "$what" == all ]]; then

@@ -1,24 +1,256 @@
 #!/usr/bin/env bash
-# Builds everything and runs every test. Installs what it needs first.
-#   - the native build with g++ and with clang++: unit, end-to-end and
-#     fault-injection tests;
-#   - the same tests under AddressSanitizer and UndefinedBehaviorSanitizer;
-#   - each fuzzer for a short while (KESTREL_FUZZ_SECONDS, default 20);
-#   - the Windows builds, checked and run under Wine against the native
-#     records (scripts/windows-test.sh).
-set -euo pipefail
+# Runs the tests, in one of two tiers. Installs what it needs first.
+#
+#   scripts/test.sh            the everyday tier (README: what it takes)
+#     default   g++ build: every unit, end-to-end and fault-injection test
+#     sanitize  clang++ with AddressSanitizer and UndefinedBehaviorSanitizer:
+#               the same tests; the libFuzzer targets are built alongside
+#     fuzz      every fuzzer (one per folder of fuzz/corpus/) 10 s from its seeds
+#     windows   both MinGW-w64 builds and their tables; every flight on the
+#               x86_64 build under 64-bit Wine against the native records
+#   scripts/test.sh --full     all of that, and:
+#     default   also builds the benchmarks
+#     clang     clang++ build of everything, every test on it
+#     fuzz      every fuzzer 120 s instead of 10 s
+#     wine32    every flight on the i686 build, the plug-in's true form,
+#               under 32-bit Wine against the native records
+#   scripts/test.sh [--full] STAGE...   only those stages (deps always runs)
+#
+# Each stage prints a line when it starts and one when it ends, with its
+# time; what its commands print goes to build/test-logs/STAGE.log. The run
+# ends with the count of every test it ran and, for each failure, its stage
+# and the command that reruns just that. KESTREL_FUZZ_SECONDS sets the fuzzing
+# time per target.
+set -uo pipefail
 cd "$(dirname "$0")/.."
 
-scripts/install-deps.sh all
-
-for preset in default clang sanitize; do
-  echo "== $preset: configure, build, test"
-  cmake --preset "$preset" >/dev/null
-  cmake --build --preset "$preset"
-  ctest --preset "$preset"
+full=0
+chosen=()
+while (($# > 0)); do
+  case "$1" in
+    --full) full=1; shift ;;
+    -h|--help) awk 'NR > 1 && /^#/ { sub(/^# ?/, ""); print; next } NR > 1 { exit }' "$0"; exit 0 ;;
+    deps|default|clang|sanitize|fuzz|windows|wine32) chosen+=("$1"); shift ;;
+    *) echo "test.sh: unknown argument '$1' (try --help)" >&2; exit 2 ;;
+  esac
 done
 
-echo "== fuzzing"
-scripts/fuzz.sh "${KESTREL_FUZZ_SECONDS:-20}"
+if ((full)); then
+  stages=(deps default clang sanitize fuzz windows wine32)
+  fuzz_seconds=${KESTREL_FUZZ_SECONDS:-120}
+  deps_level=wine32
+  tier="full tier"
+else
+  stages=(deps default sanitize fuzz windows)
+  fuzz_seconds=${KESTREL_FUZZ_SECONDS:-10}
+  deps_level=windows
+  tier="everyday tier"
+fi
+if ((${#chosen[@]} > 0)); then
+  [[ " ${chosen[*]} " == *" wine32 "* ]] && deps_level=wine32
+  picked=(deps)
+  for stage in "${stages[@]}"; do
+    [[ "$stage" != deps && " ${chosen[*]} " == *" $stage "* ]] && picked+=("$stage")
+  done
+  for stage in "${chosen[@]}"; do
+    [[ " ${picked[*]} " == *" $stage "* ]] ||
+      { echo "test.sh: stage '$stage' is not part of the $tier (try --full)" >&2; exit 2; }
+  done
+  stages=("${picked[@]}")
+fi
 
-scripts/windows-test.sh
+logs=build/test-logs
+mkdir -p "$logs"
+
+duration() { # SECONDS -> 1m05s
+  local s=$1
+  if ((s >= 60)); then printf '%dm%02ds' $((s / 60)) $((s % 60)); else printf '%ds' "$s"; fi
+}
+
+# cpu_now: sets cpu_total to the CPU seconds (user and system) of every
+# command this script has waited for; a stage's share is the time it would
+# take alone on one core, whatever else the machine runs. (`times` must run
+# in this shell, not in a subshell, to see them.)
+cpu_total=0
+cpu_now() {
+  times >"$logs/.times"
+  cpu_total=$(sed -n 2p "$logs/.times" | awk '{
+    total = 0
+    for (i = 1; i <= 2; ++i) { split($i, p, "m"); total += p[1] * 60 + p[2] }
+    printf "%d", total }')
+}
+
+total_passed=0
+total_failed=0
+failures=()
+timings=()
+stage_name=""
+stage_log=""
+stage_passed=0
+stage_failed=0
+
+# broken WHAT RERUN: one failure of the current stage.
+broken() {
+  stage_failed=$((stage_failed + 1))
+  failures+=("$stage_name: $1"$'\n'"      rerun: $2")
+}
+# step COMMAND...: runs it with its output in the stage's log.
+step() {
+  echo "\$ $*" >>"$stage_log"
+  "$@" >>"$stage_log" 2>&1
+}
+
+# ctest_stage PRESET TARGET...: configures PRESET, builds the targets, runs
+# every test; counts them from ctest's summary.
+ctest_stage() {
+  local preset=$1
+  shift
+  step cmake --preset "$preset" || { broken "configuring $preset" "cmake --preset $preset"; return; }
+  step nice cmake --build "build/$preset" --target "$@" ||
+    { broken "building $*" "cmake --build build/$preset --target $*"; return; }
+  local out="$logs/$preset.ctest.log"
+  ctest --preset "$preset" >"$out" 2>&1
+  cat "$out" >>"$stage_log"
+  local summary
+  summary=$(grep -E '^[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$out" | tail -1)
+  if [[ -z "$summary" ]]; then
+    broken "ctest gave no summary (see $stage_log)" "ctest --preset $preset"
+    return
+  fi
+  local all bad
+  all=$(sed -E 's/.* out of ([0-9]+).*/\1/' <<<"$summary")
+  bad=$(sed -E 's/.*, ([0-9]+) tests? failed.*/\1/' <<<"$summary")
+  stage_passed=$((stage_passed + all - bad))
+  local name pattern
+  while IFS= read -r name; do
+    [[ -n "$name" ]] || continue
+    # A parameterised test's name goes on with "  # GetParam() = ...".
+    pattern=$(sed -e 's/  # .*//' -e 's/[][\.*^$+?(){}|]/\\&/g' <<<"$name")
+    broken "test $name" "ctest --preset $preset -R '^$pattern( |\$)'"
+  done < <(sed -n '/The following tests FAILED:/,$p' "$out" | sed -nE 's/^[[:space:]]+[0-9]+ - (.*) \([^()]*\)$/\1/p')
+  if ((bad > 0 && stage_failed == 0)); then
+    broken "$bad test(s) (see $stage_log)" "ctest --preset $preset"
+  fi
+}
+
+# count_lines LOG RERUN-FUNCTION: counts the "  ok    ..." and "  FAIL  ..."
+# lines a script printed (fuzz.sh, windows-test.sh); RERUN-FUNCTION gives the
+# command that reruns what a FAIL line names.
+count_lines() {
+  local line
+  stage_passed=$((stage_passed + $(grep -c '^  ok ' "$1" || true)))
+  while IFS= read -r line; do
+    broken "${line#  FAIL  }" "$("$2" "$line")"
+  done < <(grep '^  FAIL ' "$1" || true)
+}
+
+stage_deps() {
+  step scripts/install-deps.sh "$deps_level" ||
+    broken "installing packages" "scripts/install-deps.sh $deps_level"
+}
+
+stage_default() {
+  if ((full)); then
+    ctest_stage default all # the benchmarks too, which no test runs
+  else
+    ctest_stage default kestrel-tests
+  fi
+}
+
+stage_clang() {
+  ctest_stage clang all
+}
+
+stage_sanitize() {
+  ctest_stage sanitize kestrel-tests kestrel-fuzzers
+}
+
+fuzz_rerun() { # a fuzz.sh FAIL line: the input that failed, where it was kept
+  local name=${1#  FAIL  } kept
+  name=${name%%:*}
+  kept=$(grep -A1 -F "  FAIL  $name:" "$logs/fuzz.out" | sed -n 's/^ *rerun: //p' | head -1)
+  echo "${kept:-scripts/fuzz.sh --target $name $fuzz_seconds}"
+}
+stage_fuzz() {
+  local out="$logs/fuzz.out"
+  scripts/fuzz.sh "$fuzz_seconds" >"$out" 2>&1
+  local code=$?
+  cat "$out" >>"$stage_log"
+  count_lines "$out" fuzz_rerun
+  if ((code != 0 && stage_failed == 0)); then
+    broken "scripts/fuzz.sh ended with exit code $code (see $stage_log)" "scripts/fuzz.sh $fuzz_seconds"
+  fi
+}
+
+windows_rerun() { # a windows-test.sh FAIL line
+  local what=${1#  FAIL  } part name
+  part=${what%%:*}
+  case "$part" in
+    wine64|wine32)
+      name=${what#*: }
+      name=${name%%:*}
+      echo "scripts/windows-test.sh $part --flight $name" ;;
+    *) echo "scripts/windows-test.sh tables" ;;
+  esac
+}
+windows_stage() { # PART...
+  local out="$logs/$stage_name.out"
+  KESTREL_SKIP_DEPS=1 scripts/windows-test.sh "$@" >"$out" 2>&1
+  local code=$?
+  cat "$out" >>"$stage_log"
+  count_lines "$out" windows_rerun
+  if ((code != 0 && stage_failed == 0)); then
+    broken "scripts/windows-test.sh ended with exit code $code (see $stage_log)" "scripts/windows-test.sh $*"
+  fi
+}
+stage_windows() { windows_stage tables wine64; }
+stage_wine32() { windows_stage wine32; }
+
+describe() {
+  case "$1" in
+    deps) echo "installing what the tests need (scripts/install-deps.sh $deps_level)" ;;
+    default) echo "g++ build; unit, end-to-end and fault-injection tests" ;;
+    clang) echo "clang++ build of everything; every test" ;;
+    sanitize) echo "clang++ with AddressSanitizer and UndefinedBehaviorSanitizer; every test; the fuzzers built" ;;
+    fuzz) echo "every fuzzer ${fuzz_seconds} s from its seeds, two at a time" ;;
+    windows) echo "both Windows builds, their tables, every flight on x86_64 under 64-bit Wine" ;;
+    wine32) echo "every flight on the i686 build under 32-bit Wine" ;;
+  esac
+}
+
+echo "test.sh: the $tier: ${stages[*]} (logs in $logs/)"
+run_start=$SECONDS
+for stage_name in "${stages[@]}"; do
+  stage_log="$logs/$stage_name.log"
+  : >"$stage_log"
+  stage_passed=0
+  stage_failed=0
+  start=$SECONDS
+  cpu_now
+  cpu_start=$cpu_total
+  echo "==> $stage_name: $(describe "$stage_name")"
+  "stage_$stage_name"
+  took=$((SECONDS - start))
+  cpu_now
+  cpu=$((cpu_total - cpu_start))
+  timings+=("$stage_name $(duration $took)")
+  total_passed=$((total_passed + stage_passed))
+  total_failed=$((total_failed + stage_failed))
+  if ((stage_failed > 0)); then
+    echo "<== $stage_name: FAILED, $stage_passed passed and $stage_failed failed in $(duration $took) (log: $stage_log)"
+  else
+    echo "<== $stage_name: done, $stage_passed passed in $(duration $took) (CPU $(duration $cpu))"
+  fi
+done
+
+echo
+echo "test.sh: the $tier took $(duration $((SECONDS - run_start))) ($(IFS=,; echo "${timings[*]}" | sed 's/,/, /g'));" \
+  "load average at the end: $(cut -d' ' -f1-3 /proc/loadavg)"
+if ((total_failed > 0)); then
+  echo "test.sh: what failed, and how to rerun just that:"
+  for failure in "${failures[@]}"; do
+    echo "  $failure"
+  done
+fi
+echo "total: $total_passed passed, $total_failed failed"
+((total_failed == 0))

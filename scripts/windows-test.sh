@@ -1,36 +1,64 @@
 #!/usr/bin/env bash
 # The Windows leg: builds the plug-in and kestrel-host for 32-bit Windows (the
 # plug-in's true form) and 64-bit Windows with MinGW-w64, checks the DLLs'
-# export and import tables, plays the example flight and the end-to-end
-# flights under Wine and natively, and requires the same data files,
-# scenario files, draw logs, SVG pictures and summaries from both. A BMP
-# snapshot taken under Wine must show the display's texts in their colours.
+# export and import tables, plays the example flight and every end-to-end
+# flight under Wine and natively, and requires the same exit codes, data
+# files, scenario files, draw logs, SVG pictures and summaries from both. A
+# BMP snapshot taken under Wine must show the display's texts in their colours.
 #
-# The 64-bit build runs under 64-bit Wine. The 32-bit build runs as well:
-# every flight where Wine starts 32-bit programs natively; on a kernel
-# without 32-bit support, through qemu's user-mode emulator, slowly (minutes
-# per flight), so only the example ascent and the three-line flight. A run
-# that does not finish in time under emulation is skipped with a message.
+#   scripts/windows-test.sh [PART...] [--flight NAME]... [--emulate]
 #
-#   scripts/windows-test.sh            everything above
-#   KESTREL_WINE32=0 ...               no 32-bit run through emulation
-#   KESTREL_WINE32=1 ...               the emulated 32-bit run must happen
-#   KESTREL_SKIP_DEPS=1 ...            without installing packages first
-#   KESTREL_NATIVE_BUILD=DIR ...       the native side built in DIR, not build/default
+# Parts (default: all three):
+#   tables   both DLLs' format, exports, imports and build flags (objdump)
+#   wine64   the x86_64 build under 64-bit Wine: every flight, and the BMP
+#   wine32   the i686 build under 32-bit Wine: every flight
+# --flight NAME plays only that flight (ascent is the example; the others are
+# named after tests/e2e/flights/NAME.json; bmp-snapshot is the BMP check).
+# --emulate runs the 32-bit part through qemu's user-mode emulator even where
+# the kernel starts 32-bit programs itself (to check or time that path).
+#
+# The Windows builds play their flights with `kestrel-host batch`, one Wine
+# start for all of them: each flight still runs as in a process of its own.
+# The native records come from build/default's kestrel-host, one `run` per
+# flight. Both Wine parts use one 64-bit Wine prefix (build/windows64/
+# wineprefix), made by 64-bit Wine alone; 32-bit programs run in it through
+# Wine's WoW64 side. Where the kernel cannot start 32-bit programs, they are
+# handed to qemu-i386-static (binfmt_misc; root only): inside a namespace of
+# their own where the kernel allows it, otherwise for the length of the run.
+# Wine starts slowly there (a minute or more), then runs at a useful speed.
+#
+# Environment: KESTREL_SKIP_DEPS=1 installs nothing first;
+# KESTREL_NATIVE_BUILD=DIR takes the native side from DIR, configured as the
+# default preset, not from build/default.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 repo=$(pwd)
 
+parts=()
+only=()
+emulate=0
+while (($# > 0)); do
+  case "$1" in
+    tables|wine64|wine32) parts+=("$1"); shift ;;
+    --flight) only+=("${2:?windows-test.sh: --flight needs a name}"); shift 2 ;;
+    --emulate) emulate=1; shift ;;
+    -h|--help) awk 'NR > 1 && /^#/ { sub(/^# ?/, ""); print; next } NR > 1 { exit }' "$0"; exit 0 ;;
+    *) echo "windows-test.sh: unknown argument '$1' (try --help)" >&2; exit 2 ;;
+  esac
+done
+((${#parts[@]} > 0)) || parts=(tables wine64 wine32)
+wants() { [[ " ${parts[*]} " == *" $1 "* ]]; }
+
 if [[ "${KESTREL_SKIP_DEPS:-}" != 1 ]]; then
-  scripts/install-deps.sh windows
+  if wants wine32; then scripts/install-deps.sh wine32; else scripts/install-deps.sh windows; fi
 fi
 
 passed=0
 failed=0
-skipped=0
 pass() { passed=$((passed + 1)); echo "  ok    $*"; }
 fail() { failed=$((failed + 1)); echo "  FAIL  $*"; }
-skip() { skipped=$((skipped + 1)); echo "  skip  $*"; }
+
+# ---- builds ------------------------------------------------------------------
 
 echo "== windows: build (native, i686, x86_64)"
 # The native side is the default preset's build; KESTREL_NATIVE_BUILD names
@@ -38,19 +66,21 @@ echo "== windows: build (native, i686, x86_64)"
 native_build=${KESTREL_NATIVE_BUILD:-build/default}
 if [[ -z "${KESTREL_NATIVE_BUILD:-}" ]]; then
   cmake --preset default >/dev/null
-  cmake --build --preset default >/dev/null
 else
   cmake -S . -B "$native_build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=g++ >/dev/null
-  cmake --build "$native_build" >/dev/null
 fi
-cmake --preset windows >/dev/null
-cmake --build --preset windows >/dev/null
-cmake --preset windows64 >/dev/null
-cmake --build --preset windows64 >/dev/null
+cmake --build "$native_build" --target kestrel-host KestrelScribeMFD >/dev/null
+if wants tables || wants wine32; then
+  cmake --preset windows >/dev/null
+  cmake --build --preset windows >/dev/null
+fi
+if wants tables || wants wine64; then
+  cmake --preset windows64 >/dev/null
+  cmake --build --preset windows64 >/dev/null
+fi
 
 native_host=$native_build/bin/kestrel-host
-work=build/windows64/test-runs
-rm -rf "$work"
+work=build/windows-test
 mkdir -p "$work"
 
 # ---- the DLLs themselves -----------------------------------------------------
@@ -120,52 +150,102 @@ check_dll() { # ARCH OBJDUMP FORMAT MAGIC DLL HOSTEXE
   fi
 }
 
-check_dll i686 i686-w64-mingw32-objdump pei-i386 '010b' build/windows/bin/KestrelScribeMFD.dll build/windows/bin/kestrel-host.exe
-check_dll x86_64 x86_64-w64-mingw32-objdump pei-x86-64 '020b' build/windows64/bin/KestrelScribeMFD.dll build/windows64/bin/kestrel-host.exe
+part_tables() {
+  check_dll i686 i686-w64-mingw32-objdump pei-i386 '010b' build/windows/bin/KestrelScribeMFD.dll build/windows/bin/kestrel-host.exe
+  check_dll x86_64 x86_64-w64-mingw32-objdump pei-x86-64 '020b' build/windows64/bin/KestrelScribeMFD.dll build/windows64/bin/kestrel-host.exe
 
-# Doubles on the 32-bit build go through SSE2, as on x86-64: every module
-# source was compiled with -msse2 -mfpmath=sse.
-compiled=$(grep -c '"command"' build/windows/compile_commands.json || true)
-sse=$(grep '"command"' build/windows/compile_commands.json | grep -c -- '-msse2 -mfpmath=sse' || true)
-if [[ "$compiled" -gt 0 && "$compiled" == "$sse" ]]; then
-  pass "i686: all $compiled sources compiled with -msse2 -mfpmath=sse"
-else
-  fail "i686: only $sse of $compiled sources compiled with -msse2 -mfpmath=sse"
+  # Doubles on the 32-bit build go through SSE2, as on x86-64: every module
+  # source was compiled with -msse2 -mfpmath=sse.
+  local compiled sse
+  compiled=$(grep -c '"command"' build/windows/compile_commands.json || true)
+  sse=$(grep '"command"' build/windows/compile_commands.json | grep -c -- '-msse2 -mfpmath=sse' || true)
+  if [[ "$compiled" -gt 0 && "$compiled" == "$sse" ]]; then
+    pass "i686: all $compiled sources compiled with -msse2 -mfpmath=sse"
+  else
+    fail "i686: only $sse of $compiled sources compiled with -msse2 -mfpmath=sse"
+  fi
+}
+
+# ---- flights: natively and under Wine ----------------------------------------
+
+# The flights: the example ascent and every end-to-end flight, NAME:PATH.
+# scenario-restore reads saved.scn from its own folder, and comes last: each
+# side's copy of it reads the scenario the native scenario-save run wrote
+# (every side's own saved.scn is compared with that one byte for byte).
+flights=("ascent:examples/ascent/flight.json")
+for f in tests/e2e/flights/*.json; do
+  name=$(basename "$f" .json)
+  [[ "$name" == scenario-restore ]] || flights+=("$name:$f")
+done
+flights+=("scenario-restore:restore/scenario-restore.json")
+if ((${#only[@]} > 0)); then
+  chosen=()
+  for name in "${only[@]}"; do
+    [[ "$name" != bmp-snapshot ]] || continue # the BMP check below, under 64-bit Wine
+    found=""
+    for entry in "${flights[@]}"; do
+      [[ "${entry%%:*}" == "$name" ]] && found=$entry
+    done
+    if [[ -z "$found" ]]; then
+      echo "windows-test.sh: no flight '$name' (flights: $(for e in "${flights[@]}"; do printf '%s ' "${e%%:*}"; done))" >&2
+      exit 2
+    fi
+    chosen+=("$found")
+  done
+  flights=(${chosen[@]+"${chosen[@]}"})
 fi
 
-# ---- running under Wine ------------------------------------------------------
+# The restore flight's folder, with the native scenario-save run's saved.scn.
+restore_folder() {
+  local folder="$repo/$work/restore"
+  rm -rf "$folder"
+  mkdir -p "$folder"
+  cp tests/e2e/flights/scenario-restore.json "$folder/"
+  [[ ! -f "$work/native/scenario-save/saved.scn" ]] || cp "$work/native/scenario-save/saved.scn" "$folder/"
+}
+flight_path() { # NAME:PATH -> absolute path
+  local path=${1#*:}
+  if [[ "$path" == restore/* ]]; then echo "$repo/$work/$path"; else echo "$repo/$path"; fi
+}
 
-export WINEDEBUG=-all
-export WINEPREFIX="$repo/build/windows64/wineprefix"
-wine64=/usr/lib/wine/wine64
-[[ -x "$wine64" ]] || wine64=$(command -v wine64)
-if [[ ! -f "$WINEPREFIX/system.reg" ]]; then
-  echo "== windows: making the Wine prefix $WINEPREFIX (once; this takes a minute or two)"
-  "$wine64" wineboot -i >/dev/null 2>&1 || true
-fi
-wineserver=/usr/lib/wine/wineserver
-[[ -x "$wineserver" ]] || wineserver=$(command -v wineserver || echo true)
-# Ends the processes of this prefix only (Wine keeps a few running after a program).
-stop_wine() { "$wineserver" -k >/dev/null 2>&1 || true; }
-trap stop_wine EXIT
+# Plays every flight natively, one process each, into $work/native/NAME
+# (stdout, stderr and exit code in NAME.out, NAME.err, NAME.code). The
+# restore flight needs the scenario-save run first.
+native_done=0
+play_native() {
+  ((native_done)) && return
+  native_done=1
+  rm -rf "$work/native"
+  mkdir -p "$work/native"
+  local entry name code
+  local needed=(${flights[@]+"${flights[@]}"})
+  ((${#needed[@]} > 0)) || return 0
+  if [[ " ${needed[*]} " == *" scenario-restore:"* && " ${needed[*]} " != *" scenario-save:"* ]]; then
+    needed=("scenario-save:tests/e2e/flights/scenario-save.json" "${needed[@]}")
+  fi
+  for entry in "${needed[@]}"; do
+    name=${entry%%:*}
+    [[ "$name" != scenario-restore ]] || restore_folder
+    code=0
+    "$native_host" run "$(flight_path "$entry")" --root "$repo/$work/native/$name" \
+      >"$work/native/$name.out" 2>"$work/native/$name.err" || code=$?
+    echo "$code" >"$work/native/$name.code"
+  done
+}
 
 # Wine maps the build machine's / to drive Z:.
 winpath() { echo "Z:$1"; }
 
-# run_flight SIDE FLIGHT NAME: plays FLIGHT into $work/SIDE/NAME; stdout,
-# stderr and the exit code beside it.
-run_flight() {
-  local side=$1 flight=$2 name=$3 root="$repo/$work/$1/$3"
-  local out="$repo/$work/$1/$3.out" err="$repo/$work/$1/$3.err" code=0
-  mkdir -p "$(dirname "$root")"
-  case "$side" in
-  native) "$native_host" run "$flight" --root "$root" >"$out" 2>"$err" || code=$? ;;
-  wine64) "$wine64" build/windows64/bin/kestrel-host.exe run "$(winpath "$flight")" --root "$(winpath "$root")" \
-            >"$out" 2>"$err" || code=$? ;;
-  wine32) timeout -k 5 900 wine build/windows/bin/kestrel-host.exe run "$(winpath "$flight")" --root "$(winpath "$root")" \
-            >"$out" 2>"$err" || code=$? ;;
-  esac
-  echo "$code" >"$repo/$work/$1/$3.code"
+# The batch list for SIDE: every flight, rooted in $work/SIDE/NAME.
+batch_list() { # SIDE
+  local side=$1 list="$repo/$work/$1.list" entry
+  rm -rf "$work/$side"
+  mkdir -p "$work/$side"
+  : >"$list"
+  for entry in ${flights[@]+"${flights[@]}"}; do
+    printf '%s\t%s\n' "$(winpath "$(flight_path "$entry")")" "$(winpath "$repo/$work/$side/${entry%%:*}")" >>"$list"
+  done
+  echo "$list"
 }
 
 # The summary from the steps line on, without CRs: the lines before name the
@@ -177,6 +257,10 @@ compare() {
   local side=$1 name=$2 a="$work/native/$2" b="$work/$1/$2" problems=()
   local code_a code_b
   code_a=$(cat "$a.code")
+  if [[ ! -f "$b.code" ]]; then
+    fail "$side: $name: no exit code: the run stopped before this flight ended (see $work/$side.log)"
+    return
+  fi
   code_b=$(cat "$b.code")
   if [[ "$code_a" != "$code_b" ]]; then
     problems+=("exit code $code_b, natively $code_a ($(tr -d '\r' <"$b.err" | head -c 300))")
@@ -205,43 +289,49 @@ compare() {
   fi
 }
 
-# The flights: the example ascent and every end-to-end flight. The scenario
-# restore reads saved.scn from its own folder: each side gets the one its own
-# scenario-save run wrote.
-flights=("examples/ascent/flight.json:ascent")
-for f in tests/e2e/flights/*.json; do
-  name=$(basename "$f" .json)
-  [[ "$name" == scenario-restore ]] && continue
-  flights+=("$f:$name")
-done
-
-play_all() { # SIDE
-  local side=$1 entry
-  for entry in "${flights[@]}"; do
-    run_flight "$side" "$repo/${entry%%:*}" "${entry##*:}"
-  done
-  local restore="$repo/$work/$side-restore"
-  mkdir -p "$restore"
-  cp tests/e2e/flights/scenario-restore.json "$restore/"
-  if [[ -f "$work/$side/scenario-save/saved.scn" ]]; then
-    cp "$work/$side/scenario-save/saved.scn" "$restore/"
-  fi
-  run_flight "$side" "$restore/scenario-restore.json" scenario-restore
-}
-
 compare_all() { # SIDE
   local entry
-  for entry in "${flights[@]}" "x:scenario-restore"; do
-    compare "$1" "${entry##*:}"
+  for entry in ${flights[@]+"${flights[@]}"}; do
+    compare "$1" "${entry%%:*}"
   done
 }
 
-echo "== windows: flights natively and under 64-bit Wine (x86_64 build)"
-play_all native
-play_all wine64
-compare_all wine64
+# ---- Wine --------------------------------------------------------------------
 
-# ---- a BMP snapshot under Wine -----------------------------------------------
+export WINEDEBUG=-all
+export WINEPREFIX="$repo/build/windows64/wineprefix"
+wine64=/usr/lib/wine/wine64
+[[ -x "$wine64" ]] || wine64=$(command -v wine64 || echo /usr/lib/wine/wine64)
+wineserver=/usr/lib/wine/wineserver
+[[ -x "$wineserver" ]] || wineserver=$(command -v wineserver || echo true)
+# Ends the processes of this prefix only (Wine keeps a few running after a program).
+stop_wine() { "$wineserver" -k >/dev/null 2>&1 || true; }
+trap stop_wine EXIT
+
+# The prefix, made by 64-bit Wine alone: where 32-bit programs cannot start
+# (yet), its 32-bit system folder stays empty and is filled below.
+make_prefix() {
+  [[ -f "$WINEPREFIX/system.reg" ]] && return
+  echo "== windows: making the Wine prefix $WINEPREFIX (once)"
+  timeout -k 5 900 "$wine64" wineboot -i >/dev/null 2>&1 || true
+  "$wineserver" -w >/dev/null 2>&1 || true
+}
+
+# run_windows SIDE EXE [RUNNER...]: plays every flight with EXE's batch
+# command under Wine; the batch's own lines go to $work/SIDE.log.
+run_windows() {
+  local side=$1 exe=$2
+  shift 2
+  ((${#flights[@]} > 0)) || return 0
+  local list
+  list=$(batch_list "$side")
+  local code=0
+  "$@" "$wine64" "$exe" batch "$(winpath "$list")" >"$work/$side.log" 2>&1 || code=$?
+  if ((code != 0)); then
+    echo "  the batch ended with exit code $code; its last lines:"
+    tail -5 "$work/$side.log" | tr -d '\r' | sed 's/^/    /'
+  fi
+}
 
 # tests/windows/flights/bmp-snapshot.json: a 256 x 200 display, char cell
 # 8 x 10, recording on. Text rows (x = 4) with their tops at ch x 2.7 = 27,
@@ -310,66 +400,113 @@ check_bmp() {
   fi
 }
 
-echo "== windows: BMP snapshot under 64-bit Wine"
-run_flight wine64 "$repo/tests/windows/flights/bmp-snapshot.json" bmp-snapshot
-check_bmp "$work/wine64/bmp-snapshot/left.bmp"
+part_wine64() {
+  echo "== windows: every flight under 64-bit Wine (x86_64 build) against the native runs"
+  make_prefix
+  run_windows wine64 build/windows64/bin/kestrel-host.exe
+  compare_all wine64
 
-# ---- the 32-bit build, where Wine can start it ---------------------------------
+  if ((${#only[@]} == 0)) || [[ " ${only[*]} " == *" bmp-snapshot "* ]]; then
+    echo "== windows: BMP snapshot under 64-bit Wine"
+    local root="$repo/$work/wine64/bmp-snapshot"
+    mkdir -p "$work/wine64"
+    "$wine64" build/windows64/bin/kestrel-host.exe run "$(winpath "$repo/tests/windows/flights/bmp-snapshot.json")" \
+      --root "$(winpath "$root")" >"$root.out" 2>"$root.err" || true
+    check_bmp "$work/wine64/bmp-snapshot/left.bmp"
+  fi
+}
 
-echo "== windows: flights under 32-bit Wine (i686 build)"
-
-# Whether the kernel starts 32-bit programs by itself: Wine's own 32-bit
-# loader is one.
+# Whether the kernel starts 32-bit programs by itself (and nothing hands them
+# to qemu already): Wine's own 32-bit loader is one.
 native32() {
   [[ ! -e /proc/sys/fs/binfmt_misc/qemu-i386 ]] && timeout -k 5 30 /usr/lib/wine/wine --version >/dev/null 2>&1
 }
 
-# Hands 32-bit programs to qemu-i386-static (root only; once per boot).
-emulate32() {
-  [[ -e /proc/sys/fs/binfmt_misc/qemu-i386 ]] && return 0
-  [[ $(id -u) -eq 0 && -x /usr/bin/qemu-i386-static ]] || return 1
-  [[ -e /proc/sys/fs/binfmt_misc/register ]] ||
-    mount -t binfmt_misc binfmt_misc /proc/sys/fs/binfmt_misc 2>/dev/null || return 1
-  printf '%s' ':qemu-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:/usr/bin/qemu-i386-static:F' \
-    >/proc/sys/fs/binfmt_misc/register 2>/dev/null
+# binfmt_misc's rule that hands 32-bit x86 programs to qemu-i386-static.
+qemu_rule=':qemu-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:/usr/bin/qemu-i386-static:F'
+# Runs its arguments in a user and mount namespace whose own binfmt_misc has
+# that rule (Linux 6.7 on), so no other program on the machine is affected.
+in_namespace='mount -t binfmt_misc binfmt_misc /proc/sys/fs/binfmt_misc && printf "%s" "$0" >/proc/sys/fs/binfmt_misc/register && exec "$@"'
+private_binfmt() {
+  unshare -Urm sh -c 'mount -t binfmt_misc binfmt_misc /proc/sys/fs/binfmt_misc' >/dev/null 2>&1
 }
+registered_here=0
+unregister_qemu() {
+  if ((registered_here)); then
+    echo -1 >/proc/sys/fs/binfmt_misc/qemu-i386 2>/dev/null || true
+    registered_here=0
+  fi
+}
+trap 'stop_wine; unregister_qemu' EXIT
 
-flights32=()
-if native32; then
-  flights32=("${flights[@]}")
-elif [[ "${KESTREL_WINE32:-auto}" != 0 ]]; then
-  if emulate32; then
+part_wine32() {
+  echo "== windows: every flight under 32-bit Wine (i686 build) against the native runs"
+  if [[ ! -x /usr/lib/wine/wine || ! -d /usr/lib/i386-linux-gnu/wine/i386-windows ]]; then
+    fail "wine32: 32-bit Wine is not installed (scripts/install-deps.sh wine32)"
+    return
+  fi
+  local how runner=()
+  if ((emulate == 0)) && native32; then
+    how="32-bit programs run natively"
+  elif ((emulate == 0)) && [[ -e /proc/sys/fs/binfmt_misc/qemu-i386 ]]; then
+    how="32-bit programs go to qemu-i386-static (registered on this machine already)"
+  elif [[ ! -x /usr/bin/qemu-i386-static ]]; then
+    fail "wine32: this machine starts no 32-bit programs and qemu-user-static is not installed (scripts/install-deps.sh wine32)"
+    return
+  elif private_binfmt; then
+    how="32-bit programs go to qemu-i386-static, in a namespace of this run's own"
+    runner=(unshare -Urm bash -c "$in_namespace" "$qemu_rule")
+  elif ((emulate)); then
+    fail "wine32: --emulate needs binfmt_misc in a namespace of its own (Linux 6.7 on); here every 32-bit program of the machine would go to qemu"
+    return
+  elif [[ $(id -u) -eq 0 ]] && { [[ -e /proc/sys/fs/binfmt_misc/register ]] ||
+         mount -t binfmt_misc binfmt_misc /proc/sys/fs/binfmt_misc 2>/dev/null; } &&
+       printf '%s' "$qemu_rule" >/proc/sys/fs/binfmt_misc/register 2>/dev/null; then
+    registered_here=1
+    how="32-bit programs go to qemu-i386-static (registered for the length of this run)"
+  else
+    fail "wine32: this machine starts no 32-bit programs, and handing them to qemu-i386-static needs root and binfmt_misc"
+    return
+  fi
+  if [[ "$how" == *qemu* ]]; then
     # Wine maps its shared data at a fixed address that qemu's default
     # layout of a 32-bit address space already uses; a 3.75 GB guest space
-    # leaves it free. The 64-bit Wine server runs at full speed.
+    # leaves it free.
     export QEMU_RESERVED_VA=0xf0000000
-    export WINESERVER=/usr/lib/wine/wineserver64
-    flights32=("examples/ascent/flight.json:ascent" "tests/e2e/flights/three-lines.json:three-lines")
-  elif [[ "${KESTREL_WINE32:-}" == 1 ]]; then
-    fail "wine32: KESTREL_WINE32=1, but 32-bit programs cannot be handed to qemu-i386-static here (needs root, binfmt_misc and qemu-user-static)"
   fi
-fi
+  echo "  $how"
 
-if ((${#flights32[@]} > 0)); then
   stop_wine
-  export WINEPREFIX="$repo/build/windows/wineprefix" WINEARCH=win32
-  if [[ ! -f "$WINEPREFIX/system.reg" ]]; then
-    echo "== windows: making the 32-bit Wine prefix $WINEPREFIX (once; under emulation this takes several minutes)"
-    timeout -k 5 900 wine wineboot -i >/dev/null 2>&1 || true
+  make_prefix
+  # A prefix made where 32-bit programs could not start has an empty 32-bit
+  # system folder: Wine's own 32-bit DLLs go there, as its set-up would put them.
+  local wow="$WINEPREFIX/drive_c/windows/syswow64" dll
+  if [[ ! -e "$wow/kernel32.dll" ]]; then
+    mkdir -p "$wow"
+    for dll in /usr/lib/i386-linux-gnu/wine/i386-windows/*; do
+      [[ -e "$wow/$(basename "$dll")" ]] || ln -s "$dll" "$wow/"
+    done
   fi
-  for entry in "${flights32[@]}"; do
-    run_flight wine32 "$repo/${entry%%:*}" "${entry##*:}"
-    code=$(cat "$work/wine32/${entry##*:}.code")
-    if [[ "$code" == 124 || "$code" == 137 ]]; then
-      skip "wine32: ${entry##*:}: did not finish within 900 s under emulation"
-    else
-      compare wine32 "${entry##*:}"
-    fi
-  done
+  local start=$SECONDS
+  run_windows wine32 build/windows/bin/kestrel-host.exe timeout -k 10 1800 nice -n 10 "${runner[@]}"
+  echo "  the i686 batch took $((SECONDS - start)) s"
+  compare_all wine32
   stop_wine
-else
-  skip "wine32: this machine starts no 32-bit programs, natively or through qemu-i386-static; the i686 build is built and checked above"
-fi
+  unregister_qemu
+}
 
-echo "windows: $passed passed, $failed failed, $skipped skipped"
+# ---- the run -----------------------------------------------------------------
+
+if wants tables; then
+  echo "== windows: the DLLs"
+  part_tables
+fi
+if wants wine64 || wants wine32; then
+  echo "== windows: every flight natively (the records to match)"
+  play_native
+fi
+if wants wine64; then part_wine64; fi
+if wants wine32; then part_wine32; fi
+
+echo "windows: $passed passed, $failed failed"
 ((failed == 0))

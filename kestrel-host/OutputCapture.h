@@ -1,0 +1,19 @@
+// Sends everything the program writes to its standard output and standard
+// error, through C++ streams and C stdio alike, into two files for as long as
+// the capture lives, as a shell's redirections would for a process of its own.
+#pragma once
+
+#include <filesystem>
+
+class OutputCapture {
+public:
+    // Throws HostError naming the file that cannot be written.
+    OutputCapture(const std::filesystem::path& out, const std::filesystem::path& err);
+    ~OutputCapture(); // puts the program's own output and error back
+    OutputCapture(const OutputCapture&) = delete;
+    OutputCapture& operator=(const OutputCapture&) = delete;
+
+private:
+    int savedOut_ = -1;
+    int savedErr_ = -1;
+};
