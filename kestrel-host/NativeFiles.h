@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <utility>
 
 // An open data file: a descriptor, or a HANDLE on Windows.
 using NativeFile = std::intptr_t;
@@ -23,6 +24,15 @@ public:
     ~NativeRoot();
     NativeRoot(const NativeRoot&) = delete;
     NativeRoot& operator=(const NativeRoot&) = delete;
+    // A new host (a batch's next flight) takes the place of the old one: the
+    // old root goes with the object moved from.
+    NativeRoot(NativeRoot&& other) noexcept { *this = std::move(other); }
+    NativeRoot& operator=(NativeRoot&& other) noexcept
+    {
+        std::swap(root_, other.root_);
+        std::swap(folder_, other.folder_);
+        return *this;
+    }
 
     // Takes the folder the relative paths below start from; throws HostError
     // when it cannot be opened.
