@@ -71,7 +71,10 @@ fuzz_one() {
     echo "FAIL  $name: $fuzzer was not built" >"$scratch/$name.verdict"
     return
   fi
-  if (cd "$work" && "$fuzzer" -max_total_time="$seconds" -print_final_stats=1 "$work/new" "$seeds" >"$log" 2>&1); then
+  # The fuzzers move into a scratch folder of their own (the display makes
+  # its data folder where it runs), so a failing input is written by path.
+  if (cd "$work" && "$fuzzer" -max_total_time="$seconds" -print_final_stats=1 -artifact_prefix="$work/" \
+        "$work/new" "$seeds" >"$log" 2>&1); then
     local runs units
     runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
     units=$(sed -n 's/^stat::new_units_added: *//p' "$log")
