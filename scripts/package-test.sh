@@ -69,13 +69,13 @@ if [[ -f "$dll" ]]; then
   else
     fail "the DLL exports [$exports]"
   fi
-  # The version resource's strings are UTF-16: read them as text.
-  resource=$(i686-w64-mingw32-objdump -s -j .rsrc "$dll" 2>/dev/null | cut -c44- | tr -d '\n.')
+  # The version resource's texts are UTF-16.
+  resource=$(strings -el "$dll")
   missing=()
   for key in FileVersion ProductName FileDescription ProductVersion; do
-    grep -q "$key" <<<"$resource" || missing+=("$key")
+    grep -qx "$key" <<<"$resource" || missing+=("$key")
   done
-  if ((${#missing[@]} == 0)) && grep -q "KestrelScribeMFD" <<<"$resource"; then
+  if ((${#missing[@]} == 0)) && grep -qx "VS_VERSION_INFO" <<<"$resource" && grep -qx "KestrelScribeMFD.dll" <<<"$resource"; then
     pass "the DLL carries a version resource (FileVersion, ProductName, FileDescription, ProductVersion)"
   else
     fail "the DLL's version resource lacks ${missing[*]:-its product name}"

@@ -14,6 +14,8 @@
 #     fuzz      every fuzzer 120 s instead of 10 s
 #     wine32    every flight on the i686 build, the plug-in's true form,
 #               under 32-bit Wine against the native records
+#     package   the release package built twice from scratch, the same bytes,
+#               and what it holds (scripts/package-test.sh)
 #   scripts/test.sh [--full] STAGE...   only those stages (deps always runs)
 #
 # Each stage prints a line when it starts and one when it ends, with its
@@ -30,15 +32,15 @@ while (($# > 0)); do
   case "$1" in
     --full) full=1; shift ;;
     -h|--help) awk 'NR > 1 && /^#/ { sub(/^# ?/, ""); print; next } NR > 1 { exit }' "$0"; exit 0 ;;
-    deps|default|clang|sanitize|fuzz|windows|wine32) chosen+=("$1"); shift ;;
+    deps|default|clang|sanitize|fuzz|windows|wine32|package) chosen+=("$1"); shift ;;
     *) echo "test.sh: unknown argument '$1' (try --help)" >&2; exit 2 ;;
   esac
 done
 
 if ((full)); then
-  stages=(deps default clang sanitize fuzz windows wine32)
+  stages=(deps default clang sanitize fuzz windows wine32 package)
   fuzz_seconds=${KESTREL_FUZZ_SECONDS:-120}
-  deps_level=wine32
+  deps_level=all
   tier="full tier"
 else
   stages=(deps default sanitize fuzz windows)
@@ -47,7 +49,7 @@ else
   tier="everyday tier"
 fi
 if ((${#chosen[@]} > 0)); then
-  [[ " ${chosen[*]} " == *" wine32 "* ]] && deps_level=wine32
+  [[ " ${chosen[*]} " == *" wine32 "* || " ${chosen[*]} " == *" package "* ]] && deps_level=all
   picked=(deps)
   for stage in "${stages[@]}"; do
     [[ "$stage" != deps && " ${chosen[*]} " == *" $stage "* ]] && picked+=("$stage")
@@ -206,6 +208,18 @@ windows_stage() { # PART...
 stage_windows() { windows_stage tables wine64; }
 stage_wine32() { windows_stage wine32; }
 
+stage_package() {
+  local out="$logs/package.out"
+  scripts/package-test.sh >"$out" 2>&1
+  local code=$?
+  cat "$out" >>"$stage_log"
+  count_lines "$out" echo_package_rerun
+  if ((code != 0 && stage_failed == 0)); then
+    broken "scripts/package-test.sh ended with exit code $code (see $stage_log)" "scripts/package-test.sh"
+  fi
+}
+echo_package_rerun() { echo "scripts/package-test.sh"; }
+
 describe() {
   case "$1" in
     deps) echo "installing what the tests need (scripts/install-deps.sh $deps_level)" ;;
@@ -215,6 +229,7 @@ describe() {
     fuzz) echo "every fuzzer ${fuzz_seconds} s from its seeds, two at a time" ;;
     windows) echo "both Windows builds, their tables, every flight on x86_64 under 64-bit Wine" ;;
     wine32) echo "every flight on the i686 build under 32-bit Wine" ;;
+    package) echo "the release package, twice from scratch: the same bytes, and what it holds" ;;
   esac
 }
 
