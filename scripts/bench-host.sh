@@ -43,13 +43,7 @@ done
 
 scripts/install-deps.sh native
 
-cmake -S . -B "$build_dir" -G Ninja -DCMAKE_CXX_COMPILER=g++ -DCMAKE_BUILD_TYPE=Release \
-  -DKESTREL_BUILD_BENCH=ON >/dev/null
-if ! grep -qx 'CMAKE_BUILD_TYPE:STRING=Release' "$build_dir/CMakeCache.txt"; then
-  echo "bench-host.sh: $build_dir is not a Release build; remove it or choose another --build-dir" >&2
-  exit 1
-fi
-cmake --build "$build_dir" --target kestrel-host KestrelScribeMFD kestrel-bare-lines >/dev/null
+scripts/release-build.sh "$build_dir" kestrel-host KestrelScribeMFD kestrel-bare-lines >/dev/null
 
 host="$build_dir/bin/kestrel-host"
 bare="$build_dir/bin/kestrel-bare-lines"

@@ -33,16 +33,7 @@ done
 
 scripts/install-deps.sh native
 
-# The default preset's compiler and generator, in Release. Spelt out rather
-# than taken with --preset: cmake 3.25 can drop a command-line build type
-# when a preset meets a tree configured without it.
-cmake -S . -B "$build_dir" -G Ninja -DCMAKE_CXX_COMPILER=g++ -DCMAKE_BUILD_TYPE=Release \
-  -DKESTREL_BUILD_BENCH=ON >/dev/null
-if ! grep -qx 'CMAKE_BUILD_TYPE:STRING=Release' "$build_dir/CMakeCache.txt"; then
-  echo "bench.sh: $build_dir is not a Release build; remove it or choose another --build-dir" >&2
-  exit 1
-fi
-cmake --build "$build_dir" --target kestrel-bench
+scripts/release-build.sh "$build_dir" kestrel-bench
 
 csv="$(mktemp)"
 trap 'rm -f "$csv"' EXIT
