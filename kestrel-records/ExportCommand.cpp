@@ -15,14 +15,20 @@ int ExportCommand(const std::vector<std::string>& files, const std::optional<std
         if (output) {
             RefuseInputAsOutput(*output, files);
         }
-        // Every file is read through once before a row goes out, so a file
-        // with a line that is not a data line stops the export before it
-        // has written anything.
-        for (const std::string& file : files) {
-            const FileScan scan = ScanFile(file);
-            if (scan.badLines > 0) {
-                throw RecordsError(FirstBadLineMessage(file, scan) +
-                                   " (kestrel-records check lists each file's first bad line)");
+        auto refuse = [](const std::string& file, const FileScan& scan) {
+            return RecordsError(FirstBadLineMessage(file, scan) +
+                                " (kestrel-records check lists each file's first bad line)");
+        };
+        // Standard output cannot take back what it was given: there, every
+        // file is read through once before a row goes out, so a file with a
+        // line that is not a data line stops the export before it has
+        // written anything. A named table is whole or absent by itself.
+        if (!output) {
+            for (const std::string& file : files) {
+                const FileScan scan = ScanFile(file);
+                if (scan.badLines > 0) {
+                    throw refuse(file, scan);
+                }
             }
         }
         std::unique_ptr<OutputFile> table;
@@ -54,8 +60,8 @@ int ExportCommand(const std::vector<std::string>& files, const std::optional<std
                     flush();
                 }
             });
-            if (scan.badLines > 0) { // the file changed since it was read first
-                throw RecordsError(FirstBadLineMessage(file, scan));
+            if (scan.badLines > 0) { // with standard output: the file changed since it was read first
+                throw refuse(file, scan);
             }
         }
         flush();
