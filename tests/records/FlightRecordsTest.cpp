@@ -49,25 +49,21 @@ TEST(FlightRecords, CheckReadsEveryFileTheFlightsMake)
     }
     ASSERT_FALSE(dataFiles.empty());
 
-    std::vector<std::string> args = {"check"};
-    args.insert(args.end(), dataFiles.begin(), dataFiles.end());
-    const ToolRun check = RunTool(KESTREL_RECORDS, args, work / "check");
+    // kestrel-records COMMAND OPTIONS... FILES...
+    auto overAll = [&](std::vector<std::string> args) {
+        args.insert(args.end(), dataFiles.begin(), dataFiles.end());
+        return args;
+    };
+    const ToolRun check = RunTool(KESTREL_RECORDS, overAll({"check"}), work / "check");
     EXPECT_EQ(check.exitCode, 0) << check.out << check.err;
     EXPECT_THAT(check.out, HasSubstr("checked " + std::to_string(dataFiles.size()) + " files: " +
                                      std::to_string(dataFiles.size()) + " good, 0 with bad lines\n"));
 
     // And each can be charted and exported.
-    const ToolRun plot = RunTool(KESTREL_RECORDS, [&] {
-        std::vector<std::string> a = {"plot", "-o", (work / "all.svg").string()};
-        a.insert(a.end(), dataFiles.begin(), dataFiles.end());
-        return a;
-    }(), work / "plot");
+    const ToolRun plot = RunTool(KESTREL_RECORDS, overAll({"plot", "-o", (work / "all.svg").string()}), work / "plot");
     EXPECT_EQ(plot.exitCode, 0) << plot.err;
-    const ToolRun exported = RunTool(KESTREL_RECORDS, [&] {
-        std::vector<std::string> a = {"export", "-o", (work / "all.csv").string()};
-        a.insert(a.end(), dataFiles.begin(), dataFiles.end());
-        return a;
-    }(), work / "export");
+    const ToolRun exported =
+        RunTool(KESTREL_RECORDS, overAll({"export", "-o", (work / "all.csv").string()}), work / "export");
     EXPECT_EQ(exported.exitCode, 0) << exported.err;
     std::cout << "played " << flights << " flights; checked, charted and exported " << dataFiles.size()
               << " data files\n";
