@@ -6,6 +6,7 @@
 #include "text/FormatText.h"
 #include "text/ScanText.h"
 
+#include <charconv>
 #include <cstring>
 
 namespace {
@@ -31,13 +32,18 @@ void KestrelScribeMFD::WriteToScenario(SCENARIOHANDLE scenario)
 {
     oapiWriteScenario_int(scenario, "REC", recorder.recording);
 
-    // A cut number would restore as another interval: one too long for the
-    // line (only a scenario can have set such a value) is not written, and
-    // the interval then keeps its value when the scenario is read.
+    // The interval goes with two decimals. A cut number would restore as
+    // another interval, so one whose two-decimal text is too long for the
+    // line (only a scenario can have set such a value) goes in the shortest
+    // exponent form that reads back as the very same double instead: at most
+    // 24 characters for any double, and always '.' whatever the locale.
     char interval[256];
-    if (FormatText(interval, sizeof interval, "%0.2f", recorder.interval) < sizeof interval) {
-        oapiWriteScenario_string(scenario, "INT", interval);
+    if (FormatText(interval, sizeof interval, "%0.2f", recorder.interval) >= sizeof interval) {
+        const auto written = std::to_chars(interval, interval + sizeof interval - 1, recorder.interval,
+                                           std::chars_format::scientific);
+        *written.ptr = '\0';
     }
+    oapiWriteScenario_string(scenario, "INT", interval);
 
     // The value is read back as one word, so blanks travel as '&'. A control
     // character would end the host's line (and could start items of its own)

@@ -1,12 +1,17 @@
 // The scenario reader fed arbitrary block lines. Whatever the lines hold,
 // the vessel name stays within its buffer and holds no '&', the interval
 // stays finite, and writing the block and reading it back gives the same
-// switch and name (a control character of the name written as '_').
+// switch and name (a control character of the name written as '_') and the
+// interval as its two decimals read, or, where those are too long for the
+// line, the very same interval.
 #include "fuzz/FuzzDisplay.h"
+#include "text/FormatText.h"
+#include "text/ScanText.h"
 
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <limits>
 #include <string>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
@@ -35,6 +40,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
 
     const int recording = recorder.recording;
+    double expectedInterval = recorder.interval;
+    char fixed[256];
+    if (FormatText(fixed, sizeof fixed, "%0.2f", expectedInterval) < sizeof fixed) {
+        ScanDouble(fixed, expectedInterval);
+    }
     const std::string name = recorder.vesselName;
     std::string saved = name;
     for (char& c : saved) {
@@ -48,9 +58,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         host.scenarioLines.push_back(item.key + " " + item.value);
     }
     host.recordCalls = false;
+    recorder.interval = std::numeric_limits<double>::quiet_NaN(); // only the block's INT can set it again
     display.ReadFromScenario(nullptr);
     if (recorder.recording != recording) {
         FuzzFailure("recording switch changed by a write and read");
+    }
+    if (recorder.interval != expectedInterval) {
+        FuzzFailure("interval changed by a write and read");
     }
     // A name with blanks other than ' ' cannot come from a block: the read
     // stops at any blank, so the name is one word with '&' turned to ' '.

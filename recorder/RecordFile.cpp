@@ -22,7 +22,7 @@ bool IsUnsafeInFileName(unsigned char c)
     case '|':
         return true;
     default:
-        return c < 0x20;
+        return c < 0x20 || c == 0x7F; // the control characters
     }
 }
 

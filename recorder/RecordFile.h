@@ -11,8 +11,9 @@
 bool AppendRecordLine();
 
 // Builds "KestrelScribeData\<vessel>_<stamp>.txt" into `out` (`size` bytes).
-// Characters a file name cannot hold, or that separate folders, are written
-// as '_', so no vessel name can place the file outside the data folder.
+// Characters a file name cannot hold (the control characters among them),
+// or that separate folders, are written as '_', so no vessel name can place
+// the file outside the data folder.
 // Returns false, with `out` holding an empty text, when the name would not fit.
 bool BuildRecordFileName(char* out, std::size_t size, const char* vesselName, int stamp);
 

@@ -359,11 +359,13 @@ TEST(ScenarioFaults, GarbageOverlongLinesBigNumbersAndMissingItems)
     EXPECT_EQ(run.Output("s3.scn"), bigints);
 
     // huge-interval.scn: INT 1e300 and nothing else. Its "%0.2f" text has
-    // 301 + 3 characters, more than the 255 a line holds: the item is left
-    // out rather than cut. The display row holds the first 255 characters:
-    // 1e300 is 1.00000000000000005250...e300, whose 17 significant digits
-    // round up (18th digit 5) to 10000000000000001, then 238 zeros.
-    EXPECT_EQ(run.Output("s4.scn"), Scenario("REC -2147483648\nVES Probe&7\n"));
+    // 301 + 3 characters, more than the 255 a line holds: rather than cut,
+    // the item is written in the shortest exponent form that reads back as
+    // the same double, 1e+300. The display row holds the first 255
+    // characters: 1e300 is 1.00000000000000005250...e300, whose 17
+    // significant digits round up (18th digit 5) to 10000000000000001, then
+    // 238 zeros.
+    EXPECT_EQ(run.Output("s4.scn"), Scenario("REC -2147483648\nINT 1e+300\nVES Probe&7\n"));
     EXPECT_TRUE(Contains(Lines(run.Output("huge.log")), "text 4 103 10000000000000001" + std::string(238, '0')));
 
     // overlong.scn: 300 blanks and tabs, then "INT", 1016 blanks, "4.25":

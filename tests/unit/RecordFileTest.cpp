@@ -9,9 +9,24 @@ namespace {
 
 TEST(RecordFileName, IsTheFolderTheNameAndTheStamp)
 {
-    char name[256];
-    ASSERT_TRUE(BuildRecordFileName(name, sizeof name, "GL-01", -42));
-    EXPECT_STREQ(name, "KestrelScribeData\\GL-01_-42.txt");
+    // The control characters (up to 0x1F, and 0x7F) become '_'; the blank
+    // 0x20 and the bytes from 0x80 (the code page's letters) stay.
+    const struct {
+        const char* vessel;
+        const char* name;
+    } cases[] = {
+        {"GL-01", "KestrelScribeData\\GL-01_-42.txt"},
+        {"a\x1F" "b", "KestrelScribeData\\a_b_-42.txt"},
+        {"a b", "KestrelScribeData\\a b_-42.txt"},
+        {"a\x7F" "b", "KestrelScribeData\\a_b_-42.txt"},
+        {"a\x80" "b", "KestrelScribeData\\a\x80" "b_-42.txt"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        char name[256];
+        ASSERT_TRUE(BuildRecordFileName(name, sizeof name, c.vessel, -42));
+        EXPECT_STREQ(name, c.name);
+    }
 }
 
 TEST(RecordFileName, RefusesANameThatWouldNotFit)

@@ -1,6 +1,7 @@
 // The display's block in the host's scenario files: REC, INT and VES.
 #include "tests/support/DisplayFixture.h"
 
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
@@ -54,10 +55,18 @@ TEST_F(ScenarioStatus, WritesTheSwitchTheIntervalAndTheNameInThatOrder)
         {1, 1234.565, " Lead", {{"REC", "1"}, {"INT", "1234.57"}, {"VES", "&Lead"}}},
         // 1e251 is stored as 1.0000000000000000482…e251: its 17 digits are 1
         // and 16 zeros, so "%0.2f" gives 1, 251 zeros and ".00": 255
-        // characters, written whole. 1e252 (1.0000000000000000991…e252)
-        // gives 256: not written, so a read keeps the interval it has.
+        // characters, written whole; with a minus sign, 256. The double below
+        // 1e252 (doubles there lie 2^785 = 2.03e236 apart) is
+        // 9.99999999999999895660…e251: its 18th digit 5 rounds the 17 up to
+        // 99999999999999990, then 235 zeros and ".00": 255 characters, the
+        // last to fit. 1e252 (1.0000000000000000991…e252) gives 256, the
+        // first too long: it goes in the shortest exponent form that reads
+        // back as the same double, as does -1e251.
         {1, 1e251, "P", {{"REC", "1"}, {"INT", "1" + std::string(251, '0') + ".00"}, {"VES", "P"}}},
-        {1, 1e252, "P", {{"REC", "1"}, {"VES", "P"}}},
+        {1, std::nextafter(1e252, 0.0), "P",
+         {{"REC", "1"}, {"INT", "99999999999999990" + std::string(235, '0') + ".00"}, {"VES", "P"}}},
+        {1, 1e252, "P", {{"REC", "1"}, {"INT", "1e+252"}, {"VES", "P"}}},
+        {1, -1e251, "P", {{"REC", "1"}, {"INT", "-1e+251"}, {"VES", "P"}}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -235,7 +244,14 @@ TEST_F(ScenarioStatus, WhatIsWrittenReadsBack)
     const Case cases[] = {
         {1, 10.0, "Probe 7", 10.0, "Probe 7"},
         {0, 0.004, "GL-01", 0.0, "GL-01"}, // written as 0.00
+        // The smallest subnormal, 4.94e-324, is written as 0.00 too.
+        {0, std::numeric_limits<double>::denorm_min(), "GL-01", 0.0, "GL-01"},
         {2, 2.5, "A&B C", 2.5, "A B C"},
+        // Too long for two decimals: written in exponent form, every bit
+        // comes back (the largest double is 1.7976931348623157e+308).
+        {1, 1e252, "P", 1e252, "P"},
+        {1, 1e308, "P", 1e308, "P"},
+        {1, std::numeric_limits<double>::max(), "P", std::numeric_limits<double>::max(), "P"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
