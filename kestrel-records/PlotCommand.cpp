@@ -2,6 +2,7 @@
 #include "kestrel-records/Chart.h"
 #include "kestrel-records/Commands.h"
 #include "kestrel-records/Continuity.h"
+#include "kestrel-records/InputFiles.h"
 #include "kestrel-records/OutputFile.h"
 #include "kestrel-records/RecordFile.h"
 #include "kestrel-records/RecordsError.h"
@@ -43,15 +44,15 @@ ChartSeries ReadSeries(const std::string& file)
 
 } // namespace
 
-int PlotCommand(const std::vector<std::string>& files, const std::optional<std::string>& output, std::ostream& out,
+int PlotCommand(const std::vector<std::string>& named, const std::optional<std::string>& output, std::ostream& out,
                 std::ostream& err)
 {
     try {
-        if (!output && files.size() > 1) {
+        if (!output && named.size() > 1) {
             throw RecordsError("several files go into one chart: name it with -o");
         }
-        const std::string target = output.value_or(DefaultChartName(files.front()));
-        RefuseInputAsOutput(target, files);
+        OutputFile chart(output.value_or(DefaultChartName(named.front())), named);
+        const std::vector<std::string> files = EachFileOnce(named, err);
         std::vector<ChartSeries> series;
         std::size_t samples = 0, notFinite = 0;
         for (const std::string& file : files) {
@@ -68,11 +69,13 @@ int PlotCommand(const std::vector<std::string>& files, const std::optional<std::
         } else {
             title = "Pitch of " + std::to_string(files.size()) + " records";
         }
-        OutputFile chart(target);
         chart.Write(ChartSvg(series, title));
         chart.Commit();
+        if (chart.IsStandardOutput()) {
+            return 0; // the chart is what goes there
+        }
         out << "kestrel-records: plotted " << samples << " samples of " << files.size()
-            << (files.size() == 1 ? " file" : " files") << " into " << target;
+            << (files.size() == 1 ? " file" : " files") << " into " << chart.Name();
         if (notFinite > 0) {
             out << " (" << notFinite << " not finite, marked on the edges)";
         }

@@ -133,12 +133,23 @@ TEST(Export, Rfc4180RowsWithTheNumbersAsPrinted)
     EXPECT_EQ(ReadFile(folder / "t.csv"), run.out);
     EXPECT_THAT(toFile.out, HasSubstr("exported 3 rows of 2 files into t.csv"));
     WriteFile(folder / "bad_1.txt", "0.0=pitch(5.00, 7.50, 10.0)\nhello\n");
+    // Before it, more rows than standard output's table is held back in
+    // memory (4 MB): the rest waits in a scratch file.
+    std::string longRecord;
+    for (int i = 0; i < 150000; ++i) {
+        longRecord += std::to_string(i) + ".0=pitch(5.00, 5.00, 1.0)\n";
+    }
+    WriteFile(folder / "Long_613815004.txt", longRecord);
+    const ToolRun long_ = RunRecords({"export", "Long_613815004.txt"}, folder);
+    EXPECT_EQ(long_.exitCode, 0) << long_.err;
+    EXPECT_EQ(Lines(long_.out).size(), 150001u);
+    EXPECT_EQ(long_.out.substr(long_.out.size() - 39), "Long,613815004,149999.0,5.00,5.00,1.0\r\n");
     for (const std::vector<std::string>& output : {std::vector<std::string>{}, std::vector<std::string>{"-o", "t.csv"}}) {
-        std::vector<std::string> args = {"export", "Probe, 7_613815001.txt", "bad_1.txt"};
+        std::vector<std::string> args = {"export", "Probe, 7_613815001.txt", "Long_613815004.txt", "bad_1.txt"};
         args.insert(args.end(), output.begin(), output.end());
         const ToolRun bad = RunRecords(args, folder);
         EXPECT_EQ(bad.exitCode, 2);
-        EXPECT_THAT(bad.out, IsEmpty());
+        EXPECT_TRUE(bad.out.empty()) << bad.out.substr(0, 300);
         EXPECT_THAT(bad.err, HasSubstr("bad_1.txt:2: not a data line (like 0.0=pitch(5.00, 7.50, 10.0)): \"hello\""));
     }
     EXPECT_EQ(ReadFile(folder / "t.csv"), run.out);
