@@ -6,8 +6,7 @@
 #include "kestrel-records/OutputFile.h"
 #include "kestrel-records/RecordFile.h"
 #include "kestrel-records/RecordsError.h"
-
-#include <cmath>
+#include "kestrel-records/SeriesReducer.h"
 
 namespace {
 
@@ -25,21 +24,22 @@ std::string DefaultChartName(const std::string& file)
 ChartSeries ReadSeries(const std::string& file)
 {
     const RecordName name = ParseRecordName(file);
-    ChartSeries series;
-    series.label = name.fromName ? name.vessel + ", stamp " + name.stamp : std::string(BaseName(file));
+    SeriesReducer series;
+    bool first = true;
     LineEnd end;
     const FileScan scan = ScanFile(file, [&](const DataLine& line) {
-        if (series.points.empty() || !CarriesOn(end, line)) {
-            series.points.push_back(ChartPoint{line.startTime, line.startPitch, false});
+        if (first || !CarriesOn(end, line)) {
+            series.Add(line.startTime, line.startPitch, false);
         }
+        first = false;
         end.time = line.startTime + line.span;
         end.pitchText = line.endPitchText;
-        series.points.push_back(ChartPoint{end.time, line.endPitch, true});
+        series.Add(end.time, line.endPitch, true);
     });
     if (scan.badLines > 0) {
         throw RecordsError(FirstBadLineMessage(file, scan) + " (kestrel-records check lists each file's first bad line)");
     }
-    return series;
+    return series.Take(name.fromName ? name.vessel + ", stamp " + name.stamp : std::string(BaseName(file)));
 }
 
 } // namespace
@@ -57,10 +57,8 @@ int PlotCommand(const std::vector<std::string>& named, const std::optional<std::
         std::size_t samples = 0, notFinite = 0;
         for (const std::string& file : files) {
             series.push_back(ReadSeries(file));
-            samples += series.back().points.size();
-            for (const ChartPoint& p : series.back().points) {
-                notFinite += std::isfinite(p.time) && std::isfinite(p.pitch) ? 0 : 1;
-            }
+            samples += series.back().samples;
+            notFinite += series.back().notFinite;
         }
         std::string title;
         if (files.size() == 1) {

@@ -5,6 +5,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <functional>
 
 namespace fs = std::filesystem;
@@ -111,6 +112,43 @@ TEST(Plot, OneSeriesPerFileAndLinesBrokenWhereAFileStartsAgain)
     const ToolRun one = RunRecords({"plot", "Kestrel 1_613815001.txt"}, folder);
     EXPECT_EQ(one.exitCode, 0) << one.err;
     EXPECT_THAT(ReadFile(folder / "Kestrel 1_613815001.svg"), HasSubstr(">Pitch of Kestrel 1, stamp 613815001</text>"));
+}
+
+#if defined(__SANITIZE_ADDRESS__)
+#define KESTREL_ADDRESS_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define KESTREL_ADDRESS_SANITIZER 1
+#endif
+#endif
+
+TEST(Plot, MemoryAndChartDoNotGrowWithTheRecord)
+{
+#ifdef KESTREL_ADDRESS_SANITIZER
+    GTEST_SKIP() << "AddressSanitizer reserves terabytes of address space: no address-space limit can hold it";
+#endif
+    // A million lines, 33 MB: a chart that kept every sample needs about
+    // 300 MB; what the chart can show fits in 64 MB of address space.
+    const fs::path folder = FreshFolder(CurrentTestName());
+    std::string lines;
+    char line[64];
+    std::string before = "0.00";
+    for (int i = 0; i < 1000000; ++i) {
+        char pitch[16];
+        std::snprintf(pitch, sizeof pitch, "%d.%02d", 45 + i % 37, i % 89);
+        std::snprintf(line, sizeof line, "%d.%d=pitch(%s, %s, 0.1)\n", i / 10, i % 10, before.c_str(), pitch);
+        lines += line;
+        before = pitch;
+    }
+    WriteFile(folder / "Long_613815001.txt", lines);
+    lines = std::string();
+    const ToolRun run = RunTool("/bin/sh", {"-c", "ulimit -v 65536 && exec \"$0\" \"$@\"", KESTREL_RECORDS, "plot",
+                                            "Long_613815001.txt", "-o", "long.svg"},
+                                folder);
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_THAT(run.out, HasSubstr("plotted 1000001 samples of 1 file into long.svg"));
+    EXPECT_LT(fs::file_size(folder / "long.svg"), 1u << 20);
+    EXPECT_THAT(ReadFile(folder / "long.svg"), HasSubstr(">Long, stamp 613815001: 1000001 samples</text>"));
 }
 
 TEST(Export, Rfc4180RowsWithTheNumbersAsPrinted)
