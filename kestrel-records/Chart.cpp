@@ -13,6 +13,8 @@ namespace {
 
 constexpr const char* kColours[] = {"#1F77B4", "#D62728", "#2CA02C", "#9467BD", "#FF7F0E",
                                     "#8C564B", "#E377C2", "#7F7F7F", "#BCBD22", "#17BECF"};
+// Each round of the colours after the first with a dash pattern of its own.
+constexpr const char* kDashes[] = {"", "8 4", "2 3", "10 3 2 3", "4 4 1 4"};
 constexpr double kWidth = 900;
 constexpr double kTop = 48;
 constexpr double kPlotHeight = 400;
@@ -180,14 +182,16 @@ std::string ChartSvg(const std::vector<ChartSeries>& series, const std::string& 
     // The series, and a legend row for each.
     for (std::size_t i = 0; i < series.size(); ++i) {
         const char* colour = kColours[i % std::size(kColours)];
+        const char* dashes = kDashes[i / std::size(kColours) % std::size(kDashes)];
+        const std::string dash = *dashes == '\0' ? "" : " stroke-dasharray=\"" + std::string(dashes) + "\"";
         const ChartSeries& s = series[i];
         std::string lines, marks;
         std::string run;
         std::size_t runPoints = 0;
         auto endRun = [&] {
             if (runPoints >= 2) {
-                lines += "<polyline fill=\"none\" stroke=\"" + std::string(colour) +
-                         "\" stroke-width=\"1.5\" points=\"" + run + "\"/>\n";
+                lines += "<polyline fill=\"none\" stroke=\"" + std::string(colour) + "\"" + dash +
+                         " stroke-width=\"1.5\" points=\"" + run + "\"/>\n";
             }
             run.clear();
             runPoints = 0;
@@ -242,7 +246,7 @@ std::string ChartSvg(const std::vector<ChartSeries>& series, const std::string& 
             text += ", of them " + std::to_string(s.unplaced) + " at time nan (not placed)";
         }
         svg += "<line x1=\"" + Num(frame.left) + "\" y1=\"" + Num(y - 4) + "\" x2=\"" + Num(frame.left + 24) + "\" y2=\"" +
-               Num(y - 4) + "\" stroke=\"" + colour + "\" stroke-width=\"3\"/>\n";
+               Num(y - 4) + "\" stroke=\"" + colour + "\"" + dash + " stroke-width=\"3\"/>\n";
         svg += "<text class=\"legend\" x=\"" + Num(frame.left + 32) + "\" y=\"" + Num(y) + "\">" + XmlText(text) +
                "</text>\n";
     }

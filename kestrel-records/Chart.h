@@ -3,6 +3,7 @@
 // pitch is inf, -inf or nan are marked on the plot's edge (▲ inf at the
 // top, ▼ -inf and ◇ nan at the bottom), samples at an infinite time on the
 // left or right edge; samples at a time of nan are counted in the legend.
+// Beyond ten series the colours come round again with a dash pattern.
 #pragma once
 
 #include <cmath>

@@ -1,5 +1,6 @@
 // The chart of a long record: what SeriesReducer keeps of it looks as the
-// line through every sample does, to within a pixel.
+// line through every sample does, to within a pixel; and many series stay
+// told apart.
 #include "kestrel-records/Chart.h"
 #include "kestrel-records/SeriesReducer.h"
 
@@ -211,6 +212,26 @@ TEST(Chart, ASeriesOfAtMostFourHundredSamplesIsKeptWhole)
             EXPECT_LE(series.line.size(), 4u);
         }
     }
+}
+
+TEST(Chart, MoreThanTenSeriesAreToldApart)
+{
+    std::vector<ChartSeries> series(21);
+    for (std::size_t i = 0; i < series.size(); ++i) {
+        series[i].label = "s" + std::to_string(i);
+        series[i].samples = 2;
+        series[i].line = {ChartPoint{0, static_cast<double>(i), false}, ChartPoint{1, static_cast<double>(i), true}};
+        series[i].timeLow = 0;
+        series[i].timeHigh = 1;
+        series[i].pitchLow = series[i].pitchHigh = static_cast<double>(i);
+    }
+    const std::string svg = ChartSvg(series, "many");
+    std::set<std::string> looks;
+    for (const std::size_t at : Elements(svg, "polyline")) {
+        looks.insert(Attribute(svg, at, "stroke") + " " + Attribute(svg, at, "stroke-dasharray"));
+    }
+    EXPECT_EQ(Elements(svg, "polyline").size(), 21u);
+    EXPECT_EQ(looks.size(), 21u);
 }
 
 } // namespace
