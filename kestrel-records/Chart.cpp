@@ -5,17 +5,21 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <set>
+#include <string_view>
+#include <tuple>
 
 namespace {
 
 constexpr const char* kColours[] = {"#1F77B4", "#D62728", "#2CA02C", "#9467BD", "#FF7F0E",
                                     "#8C564B", "#E377C2", "#7F7F7F", "#BCBD22", "#17BECF"};
+// Each round of the colours after the first with a dash pattern of its own.
+constexpr const char* kDashes[] = {"", "8 4", "2 3", "10 3 2 3", "4 4 1 4"};
 constexpr double kWidth = 900;
 constexpr double kTop = 48;
 constexpr double kPlotHeight = 400;
 constexpr double kRight = 40;
 constexpr double kCharWidth = 7; // of the 12-pixel sans-serif labels, roughly
-constexpr std::size_t kMostCircles = 400; // more points than this: the line alone
 
 std::string Num(double value)
 {
@@ -112,17 +116,11 @@ std::string ChartSvg(const std::vector<ChartSeries>& series, const std::string& 
     double tLow = INFINITY, tHigh = -INFINITY, pLow = INFINITY, pHigh = -INFINITY;
     bool anyNotFinite = false;
     for (const ChartSeries& s : series) {
-        for (const ChartPoint& p : s.points) {
-            if (std::isfinite(p.time)) {
-                tLow = std::min(tLow, p.time);
-                tHigh = std::max(tHigh, p.time);
-            }
-            if (std::isfinite(p.pitch)) {
-                pLow = std::min(pLow, p.pitch);
-                pHigh = std::max(pHigh, p.pitch);
-            }
-            anyNotFinite = anyNotFinite || !std::isfinite(p.time) || !std::isfinite(p.pitch);
-        }
+        tLow = std::min(tLow, s.timeLow);
+        tHigh = std::max(tHigh, s.timeHigh);
+        pLow = std::min(pLow, s.pitchLow);
+        pHigh = std::max(pHigh, s.pitchHigh);
+        anyNotFinite = anyNotFinite || s.notFinite > 0;
     }
 
     Frame frame;
@@ -184,60 +182,71 @@ std::string ChartSvg(const std::vector<ChartSeries>& series, const std::string& 
     // The series, and a legend row for each.
     for (std::size_t i = 0; i < series.size(); ++i) {
         const char* colour = kColours[i % std::size(kColours)];
+        const char* dashes = kDashes[i / std::size(kColours) % std::size(kDashes)];
+        const std::string dash = *dashes == '\0' ? "" : " stroke-dasharray=\"" + std::string(dashes) + "\"";
         const ChartSeries& s = series[i];
         std::string lines, marks;
         std::string run;
         std::size_t runPoints = 0;
         auto endRun = [&] {
             if (runPoints >= 2) {
-                lines += "<polyline fill=\"none\" stroke=\"" + std::string(colour) +
-                         "\" stroke-width=\"1.5\" points=\"" + run + "\"/>\n";
+                lines += "<polyline fill=\"none\" stroke=\"" + std::string(colour) + "\"" + dash +
+                         " stroke-width=\"1.5\" points=\"" + run + "\"/>\n";
             }
             run.clear();
             runPoints = 0;
         };
-        std::size_t notFinite = 0, unplaced = 0;
-        const bool circles = s.points.size() <= kMostCircles;
-        for (const ChartPoint& p : s.points) {
-            const bool finite = std::isfinite(p.time) && std::isfinite(p.pitch);
-            if (!finite || !p.joined) {
+        const bool circles = s.samples <= kMostCircles;
+        std::string last;
+        for (const ChartPoint& p : s.line) {
+            if (!p.joined) {
                 endRun();
             }
-            if (!finite) {
-                ++notFinite;
-                if (std::isnan(p.time)) {
-                    ++unplaced;
-                    continue;
-                }
-                const double x = frame.X(p.time);
-                if (std::isnan(p.pitch)) {
-                    marks += Marker("pitch-nan", x, bottom, colour);
-                } else if (std::isinf(p.pitch)) {
-                    marks += Marker(p.pitch > 0 ? "pitch-inf" : "pitch-minus-inf", x, p.pitch > 0 ? kTop : bottom, colour);
-                } else {
-                    marks += Marker("time-inf", x, frame.Y(p.pitch), colour);
-                }
-                continue;
-            }
             const std::string x = Num(frame.X(p.time)), y = Num(frame.Y(p.pitch));
-            run += (runPoints++ > 0 ? " " : "") + x + "," + y;
+            std::string point = x + "," + y;
+            if (runPoints > 0 && point == last && !circles) {
+                continue; // the same spot again, as a reduced series has it
+            }
+            run += (runPoints++ > 0 ? " " : "") + point;
+            last = std::move(point);
             if (circles) {
                 marks += "<circle cx=\"" + x + "\" cy=\"" + y + "\" r=\"2.5\" fill=\"" + colour + "\"/>\n";
             }
         }
         endRun();
+        // One marker of a kind per two pixels (a marker is ten wide): a long
+        // series may have thousands.
+        std::set<std::tuple<std::string_view, long, long>> marked;
+        for (const ChartPoint& p : s.marks) {
+            const double x = frame.X(p.time);
+            const char* kind = "time-inf";
+            double y = 0;
+            if (std::isnan(p.pitch)) {
+                kind = "pitch-nan";
+                y = bottom;
+            } else if (std::isinf(p.pitch)) {
+                kind = p.pitch > 0 ? "pitch-inf" : "pitch-minus-inf";
+                y = p.pitch > 0 ? kTop : bottom;
+            } else {
+                y = frame.Y(p.pitch);
+            }
+            if (!circles && !marked.emplace(kind, std::lround(x / 2), std::lround(y / 2)).second) {
+                continue;
+            }
+            marks += Marker(kind, x, y, colour);
+        }
         svg += "<g class=\"series\">\n" + lines + marks + "</g>\n";
 
         const double y = legendTop + 20 * static_cast<double>(i);
-        std::string text = s.label + ": " + std::to_string(s.points.size()) + (s.points.size() == 1 ? " sample" : " samples");
-        if (notFinite > 0) {
-            text += ", " + std::to_string(notFinite) + " not finite (marked)";
+        std::string text = s.label + ": " + std::to_string(s.samples) + (s.samples == 1 ? " sample" : " samples");
+        if (s.notFinite > 0) {
+            text += ", " + std::to_string(s.notFinite) + " not finite (marked)";
         }
-        if (unplaced > 0) {
-            text += ", of them " + std::to_string(unplaced) + " at time nan (not placed)";
+        if (s.unplaced > 0) {
+            text += ", of them " + std::to_string(s.unplaced) + " at time nan (not placed)";
         }
         svg += "<line x1=\"" + Num(frame.left) + "\" y1=\"" + Num(y - 4) + "\" x2=\"" + Num(frame.left + 24) + "\" y2=\"" +
-               Num(y - 4) + "\" stroke=\"" + colour + "\" stroke-width=\"3\"/>\n";
+               Num(y - 4) + "\" stroke=\"" + colour + "\"" + dash + " stroke-width=\"3\"/>\n";
         svg += "<text class=\"legend\" x=\"" + Num(frame.left + 32) + "\" y=\"" + Num(y) + "\">" + XmlText(text) +
                "</text>\n";
     }

@@ -1,5 +1,6 @@
 // kestrel-records check: whether each file holds only lines the module writes.
 #include "kestrel-records/Commands.h"
+#include "kestrel-records/InputFiles.h"
 #include "kestrel-records/RecordFile.h"
 #include "kestrel-records/RecordsError.h"
 
@@ -21,8 +22,9 @@ std::string Count(std::size_t n, const char* one, const char* many)
 
 } // namespace
 
-int CheckCommand(const std::vector<std::string>& files, std::ostream& out, std::ostream& err)
+int CheckCommand(const std::vector<std::string>& named, std::ostream& out, std::ostream& err)
 {
+    const std::vector<std::string> files = EachFileOnce(named, err);
     std::size_t good = 0, bad = 0, unreadable = 0;
     for (const std::string& file : files) {
         FileScan scan;

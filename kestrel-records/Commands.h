@@ -8,11 +8,13 @@
 #include <vector>
 
 // One SVG chart of the files, a series per file. Default output: the one
-// file's name with ".svg"; several files need `output`.
+// file's name with ".svg"; several files need `output` ("-": standard
+// output). `out` gets the report of what was written where.
 int PlotCommand(const std::vector<std::string>& files, const std::optional<std::string>& output, std::ostream& out,
                 std::ostream& err);
 
-// Every data line of the files as a CSV row; to `output`, or to `out`.
+// Every data line of the files as a CSV row, to `output` (none or "-":
+// standard output). `out` gets the report of what was written where.
 int ExportCommand(const std::vector<std::string>& files, const std::optional<std::string>& output, std::ostream& out,
                   std::ostream& err);
 

@@ -1,50 +1,33 @@
 // kestrel-records export: every data line of the files as a CSV row.
 #include "kestrel-records/Commands.h"
 #include "kestrel-records/Csv.h"
+#include "kestrel-records/InputFiles.h"
 #include "kestrel-records/OutputFile.h"
 #include "kestrel-records/RecordFile.h"
 #include "kestrel-records/RecordsError.h"
+#include "kestrel-records/Spool.h"
 
-#include <functional>
-#include <memory>
-
-int ExportCommand(const std::vector<std::string>& files, const std::optional<std::string>& output, std::ostream& out,
+int ExportCommand(const std::vector<std::string>& named, const std::optional<std::string>& output, std::ostream& out,
                   std::ostream& err)
 {
     try {
-        if (output) {
-            RefuseInputAsOutput(*output, files);
-        }
-        auto refuse = [](const std::string& file, const FileScan& scan) {
-            return RecordsError(FirstBadLineMessage(file, scan) +
-                                " (kestrel-records check lists each file's first bad line)");
-        };
-        // Standard output cannot take back what it was given: there, every
-        // file is read through once before a row goes out, so a file with a
-        // line that is not a data line stops the export before it has
-        // written anything. A named table is whole or absent by itself.
-        if (!output) {
-            for (const std::string& file : files) {
-                const FileScan scan = ScanFile(file);
-                if (scan.badLines > 0) {
-                    throw refuse(file, scan);
-                }
-            }
-        }
-        std::unique_ptr<OutputFile> table;
-        if (output) {
-            table = std::make_unique<OutputFile>(*output);
-        }
-        std::string pending;
+        OutputFile table(output.value_or("-"), named);
+        const std::vector<std::string> files = EachFileOnce(named, err);
+        // Each file is read once. A table written to a temporary file is
+        // whole or absent by itself; what goes out for good (standard
+        // output, a device, a FIFO) is held back until every file has been
+        // read and found good, so a line that is not a data line stops the
+        // export before anything is written.
+        Spool heldBack;
+        std::string pending = "vessel,stamp,start_s,start_pitch_deg,end_pitch_deg,span_s\r\n";
         auto flush = [&] {
-            if (table) {
-                table->Write(pending);
+            if (table.TakesBack()) {
+                table.Write(pending);
             } else {
-                out.write(pending.data(), static_cast<std::streamsize>(pending.size()));
+                heldBack.Write(pending);
             }
             pending.clear();
         };
-        pending = "vessel,stamp,start_s,start_pitch_deg,end_pitch_deg,span_s\r\n";
         std::size_t rows = 0;
         for (const std::string& file : files) {
             const RecordName name = ParseRecordName(file);
@@ -60,17 +43,19 @@ int ExportCommand(const std::vector<std::string>& files, const std::optional<std
                     flush();
                 }
             });
-            if (scan.badLines > 0) { // with standard output: the file changed since it was read first
-                throw refuse(file, scan);
+            if (scan.badLines > 0) {
+                throw RecordsError(FirstBadLineMessage(file, scan) +
+                                   " (kestrel-records check lists each file's first bad line)");
             }
         }
         flush();
-        if (table) {
-            table->Commit();
+        if (!table.TakesBack()) {
+            heldBack.CopyTo(table);
+        }
+        table.Commit();
+        if (!table.IsStandardOutput()) {
             out << "kestrel-records: exported " << rows << (rows == 1 ? " row" : " rows") << " of " << files.size()
-                << (files.size() == 1 ? " file" : " files") << " into " << *output << "\n";
-        } else if (!out.flush()) {
-            throw RecordsError("cannot write the table to standard output");
+                << (files.size() == 1 ? " file" : " files") << " into " << table.Name() << "\n";
         }
         return 0;
     } catch (const RecordsError& e) {

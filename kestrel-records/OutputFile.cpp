@@ -1,92 +1,191 @@
 #include "kestrel-records/OutputFile.h"
 
+#include "kestrel-records/DataLine.h"
+#include "kestrel-records/RecordFile.h"
 #include "kestrel-records/RecordsError.h"
 
-#include <cerrno>
-#include <cstring>
-#include <filesystem>
+#include <cstdio>
+#include <memory>
 #include <random>
-
-#ifdef _WIN32
-#include <windows.h>
-#endif
 
 namespace {
 
-std::string Reason()
+constexpr std::string_view kTemporaryMark = ".kestrel-records-";
+constexpr std::string_view kTemporaryEnd = ".tmp";
+constexpr std::size_t kTemporaryDigits = 8;
+constexpr std::size_t kWriteSize = 1 << 16;
+
+// Whether `name` is a temporary file of ours for the target named `target`.
+bool IsTemporaryOf(std::string_view name, std::string_view target)
 {
-    return std::strerror(errno);
+    const std::size_t length = target.size() + kTemporaryMark.size() + kTemporaryDigits + kTemporaryEnd.size();
+    if (name.size() != length || name.substr(0, target.size()) != target ||
+        name.substr(target.size(), kTemporaryMark.size()) != kTemporaryMark ||
+        name.substr(length - kTemporaryEnd.size()) != kTemporaryEnd) {
+        return false;
+    }
+    for (const char c : name.substr(target.size() + kTemporaryMark.size(), kTemporaryDigits)) {
+        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string FolderOf(const std::string& path)
+{
+    const std::size_t base = path.size() - BaseName(path).size();
+    if (base == 0) {
+        return ".";
+    }
+    return base == 1 ? path.substr(0, 1) : path.substr(0, base - 1);
+}
+
+// A record: the recorder's name for a data file, and a data line first.
+bool IsDataFile(const std::string& path)
+{
+    if (!ParseRecordName(path).fromName) {
+        return false;
+    }
+    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), &std::fclose);
+    if (!file) {
+        return true; // cannot tell: it is left alone
+    }
+    char bytes[kLongestDataLine + 2];
+    const std::size_t got = std::fread(bytes, 1, sizeof bytes, file.get());
+    std::string_view line(bytes, got);
+    line = line.substr(0, line.find('\n'));
+    if (!line.empty() && line.back() == '\r') {
+        line.remove_suffix(1);
+    }
+    DataLine data;
+    return ParseDataLine(line, data) == nullptr;
+}
+
+const char* Refusal(NodeKind kind)
+{
+    switch (kind) {
+    case NodeKind::Folder:
+        return "is a folder; name a file in it";
+    case NodeKind::Socket:
+        return "is a socket; kestrel-records writes files, devices and FIFOs only";
+    case NodeKind::BlockDevice:
+        return "is a block device (a disk); kestrel-records writes files, devices and FIFOs only";
+    case NodeKind::Other:
+        return "is none of a file, a device or a FIFO; kestrel-records writes those only";
+    default:
+        return nullptr;
+    }
 }
 
 } // namespace
 
-OutputFile::OutputFile(std::string target) : target_(std::move(target))
+OutputFile::OutputFile(const std::string& target, const std::vector<std::string>& inputs)
+    : name_(target == "-" ? "standard output" : target)
 {
+    Node node;
+    if (target == "-") {
+        node.kind = NodeKind::CharacterDevice;
+        node.id = StandardOutputId();
+        standardOutput_ = true;
+    } else {
+        node = LookAt(target);
+        if (!node.problem.empty()) {
+            throw RecordsError(target + ": cannot look at it (" + node.problem + ")");
+        }
+        // /dev/stdout, /dev/fd/1, or the file the shell sends standard
+        // output to: written there, as the shell opened it.
+        standardOutput_ = node.id.SameAs(StandardOutputId());
+    }
+    for (const std::string& input : inputs) {
+        if ((input == target && target != "-") || node.id.SameAs(LookAt(input).id)) {
+            throw RecordsError(name_ + ": is one of the files read; a record is never written over");
+        }
+    }
+    if (standardOutput_) {
+        file_ = SystemFile::StandardOutput();
+        return;
+    }
+    if (const char* refusal = Refusal(node.kind)) {
+        throw RecordsError(target + ": " + refusal);
+    }
+    if (node.kind == NodeKind::CharacterDevice || node.kind == NodeKind::Fifo) {
+        file_ = SystemFile::OpenDevice(target);
+        if (!file_.IsOpen()) {
+            CannotWrite();
+        }
+        return;
+    }
+
+    final_ = FollowLinks(target);
+    if (node.kind == NodeKind::RegularFile && (IsDataFile(final_) || IsDataFile(target))) {
+        throw RecordsError(target + ": is a data file of the recorder (<vessel>_<stamp>.txt, a data line first); "
+                                    "a record is never written over");
+    }
+    const std::string folder = FolderOf(final_);
+    const std::string base(BaseName(final_));
+    RemoveAbandoned(folder, [&](std::string_view name) { return IsTemporaryOf(name, base); });
     // A name of its own, so two runs writing the same target do not share it.
     std::random_device random;
-    char suffix[32];
-    std::snprintf(suffix, sizeof suffix, ".%08x.tmp", static_cast<unsigned>(random()));
-    temporary_ = target_ + suffix;
-    errno = 0;
-    file_ = std::fopen(temporary_.c_str(), "wb");
-    if (file_ == nullptr) {
-        throw RecordsError(target_ + ": cannot write it (" + Reason() + ")");
+    for (int attempt = 0; attempt < 100 && !file_.IsOpen(); ++attempt) {
+        char digits[kTemporaryDigits + 1];
+        std::snprintf(digits, sizeof digits, "%08x", static_cast<unsigned>(random()));
+        temporary_ = final_ + std::string(kTemporaryMark) + digits + std::string(kTemporaryEnd);
+        bool exists = false;
+        file_ = SystemFile::CreateTemporary(temporary_, exists);
+        if (!file_.IsOpen() && !exists) {
+            temporary_.clear();
+            CannotWrite();
+        }
+    }
+    if (!file_.IsOpen()) {
+        temporary_.clear();
+        CannotWrite();
     }
 }
 
 OutputFile::~OutputFile()
 {
-    if (file_ != nullptr) {
-        std::fclose(file_);
-    }
     if (!temporary_.empty()) {
-        std::remove(temporary_.c_str());
+        file_.Close();
+        RemoveFile(temporary_);
+        RemoveOnInterrupt("");
     }
+}
+
+void OutputFile::CannotWrite() const
+{
+    throw RecordsError(name_ + ": cannot write it (" + LastSystemError() + ")");
 }
 
 void OutputFile::Write(std::string_view bytes)
 {
-    errno = 0;
-    if (std::fwrite(bytes.data(), 1, bytes.size(), file_) != bytes.size()) {
-        throw RecordsError(target_ + ": cannot write it (" + Reason() + ")");
+    pending_.append(bytes);
+    if (pending_.size() >= kWriteSize) {
+        Flush();
     }
+}
+
+void OutputFile::Flush()
+{
+    if (!file_.Write(pending_)) {
+        CannotWrite();
+    }
+    pending_.clear();
 }
 
 void OutputFile::Commit()
 {
-    errno = 0;
-    const bool flushed = std::fflush(file_) == 0;
-    const bool closed = std::fclose(file_) == 0;
-    file_ = nullptr;
-    if (!flushed || !closed) {
-        throw RecordsError(target_ + ": cannot write it (" + Reason() + ")");
+    Flush();
+    if (!file_.Close()) {
+        CannotWrite();
     }
-#ifdef _WIN32
-    // rename() does not replace an existing file on Windows.
-    if (!MoveFileExA(temporary_.c_str(), target_.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-        throw RecordsError(target_ + ": cannot put the new file in its place (Windows error " +
-                           std::to_string(GetLastError()) + ")");
+    if (temporary_.empty()) {
+        return;
     }
-#else
-    if (std::rename(temporary_.c_str(), target_.c_str()) != 0) {
-        throw RecordsError(target_ + ": cannot put the new file in its place (" + Reason() + ")");
+    if (!RenameOver(temporary_, final_)) {
+        throw RecordsError(name_ + ": cannot put the new file in its place (" + LastSystemError() + ")");
     }
-#endif
     temporary_.clear();
-}
-
-void RefuseInputAsOutput(const std::string& target, const std::vector<std::string>& inputs)
-{
-    for (const std::string& input : inputs) {
-        bool same = target == input;
-        try {
-            std::error_code error;
-            same = same || std::filesystem::equivalent(target, input, error);
-        } catch (const std::exception&) {
-            // A name the library cannot convert: it is compared as text only.
-        }
-        if (same) {
-            throw RecordsError(target + ": is one of the files read; a record is never written over");
-        }
-    }
+    RemoveOnInterrupt("");
 }

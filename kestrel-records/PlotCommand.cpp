@@ -2,11 +2,11 @@
 #include "kestrel-records/Chart.h"
 #include "kestrel-records/Commands.h"
 #include "kestrel-records/Continuity.h"
+#include "kestrel-records/InputFiles.h"
 #include "kestrel-records/OutputFile.h"
 #include "kestrel-records/RecordFile.h"
 #include "kestrel-records/RecordsError.h"
-
-#include <cmath>
+#include "kestrel-records/SeriesReducer.h"
 
 namespace {
 
@@ -24,42 +24,41 @@ std::string DefaultChartName(const std::string& file)
 ChartSeries ReadSeries(const std::string& file)
 {
     const RecordName name = ParseRecordName(file);
-    ChartSeries series;
-    series.label = name.fromName ? name.vessel + ", stamp " + name.stamp : std::string(BaseName(file));
+    SeriesReducer series;
+    bool first = true;
     LineEnd end;
     const FileScan scan = ScanFile(file, [&](const DataLine& line) {
-        if (series.points.empty() || !CarriesOn(end, line)) {
-            series.points.push_back(ChartPoint{line.startTime, line.startPitch, false});
+        if (first || !CarriesOn(end, line)) {
+            series.Add(line.startTime, line.startPitch, false);
         }
+        first = false;
         end.time = line.startTime + line.span;
         end.pitchText = line.endPitchText;
-        series.points.push_back(ChartPoint{end.time, line.endPitch, true});
+        series.Add(end.time, line.endPitch, true);
     });
     if (scan.badLines > 0) {
         throw RecordsError(FirstBadLineMessage(file, scan) + " (kestrel-records check lists each file's first bad line)");
     }
-    return series;
+    return series.Take(name.fromName ? name.vessel + ", stamp " + name.stamp : std::string(BaseName(file)));
 }
 
 } // namespace
 
-int PlotCommand(const std::vector<std::string>& files, const std::optional<std::string>& output, std::ostream& out,
+int PlotCommand(const std::vector<std::string>& named, const std::optional<std::string>& output, std::ostream& out,
                 std::ostream& err)
 {
     try {
-        if (!output && files.size() > 1) {
+        if (!output && named.size() > 1) {
             throw RecordsError("several files go into one chart: name it with -o");
         }
-        const std::string target = output.value_or(DefaultChartName(files.front()));
-        RefuseInputAsOutput(target, files);
+        OutputFile chart(output.value_or(DefaultChartName(named.front())), named);
+        const std::vector<std::string> files = EachFileOnce(named, err);
         std::vector<ChartSeries> series;
         std::size_t samples = 0, notFinite = 0;
         for (const std::string& file : files) {
             series.push_back(ReadSeries(file));
-            samples += series.back().points.size();
-            for (const ChartPoint& p : series.back().points) {
-                notFinite += std::isfinite(p.time) && std::isfinite(p.pitch) ? 0 : 1;
-            }
+            samples += series.back().samples;
+            notFinite += series.back().notFinite;
         }
         std::string title;
         if (files.size() == 1) {
@@ -68,11 +67,13 @@ int PlotCommand(const std::vector<std::string>& files, const std::optional<std::
         } else {
             title = "Pitch of " + std::to_string(files.size()) + " records";
         }
-        OutputFile chart(target);
         chart.Write(ChartSvg(series, title));
         chart.Commit();
+        if (chart.IsStandardOutput()) {
+            return 0; // the chart is what goes there
+        }
         out << "kestrel-records: plotted " << samples << " samples of " << files.size()
-            << (files.size() == 1 ? " file" : " files") << " into " << target;
+            << (files.size() == 1 ? " file" : " files") << " into " << chart.Name();
         if (notFinite > 0) {
             out << " (" << notFinite << " not finite, marked on the edges)";
         }

@@ -8,10 +8,16 @@
 #include <iostream>
 #include <new>
 
-#ifdef _WIN32
-#include <fcntl.h>
-#include <io.h>
-#endif
+namespace {
+
+constexpr const char* kInputRule =
+    "Each FILE is read once, from start to end: a pipe or a FIFO works as a file does; a file named twice is read once.";
+constexpr const char* kOutputRules =
+    "\nThe output: a file is written whole or not at all (a temporary file beside it, then renamed); a device or a "
+    "FIFO (/dev/null, /dev/stdout, a pipe) is written directly; a folder, a socket or a block device, a data file "
+    "(<vessel>_<stamp>.txt with data lines) and an input are refused. Symbolic links are followed.";
+
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -26,16 +32,19 @@ int main(int argc, char** argv)
 
     CLI::App* plot = app.add_subcommand("plot", "Draw the files' pitch over time as one SVG chart, a series per file");
     plot->add_option("FILE", files, "Data files")->required();
-    plot->add_option("-o,--output", output, "The chart (default, for one file: the file with .svg)");
+    plot->add_option("-o,--output", output, "The chart (default, for one file: the file with .svg; -: standard output)");
+    plot->footer(std::string(kInputRule) + kOutputRules);
 
     CLI::App* exportTable = app.add_subcommand(
         "export", "Write every data line as a CSV row: vessel,stamp,start_s,start_pitch_deg,end_pitch_deg,span_s");
     exportTable->add_option("FILE", files, "Data files")->required();
-    exportTable->add_option("-o,--output", output, "The CSV file (default: standard output)");
+    exportTable->add_option("-o,--output", output, "The CSV file (default, or -: standard output)");
+    exportTable->footer(std::string(kInputRule) + kOutputRules);
 
     CLI::App* check = app.add_subcommand(
         "check", "Say for each file whether every line is one the module writes (exit 0), or which is not (exit 1)");
     check->add_option("FILE", files, "Data files")->required();
+    check->footer(kInputRule);
 
     try {
         app.parse(argc, argv);
@@ -50,10 +59,8 @@ int main(int argc, char** argv)
             return PlotCommand(files, out, std::cout, std::cerr);
         }
         if (*exportTable) {
-#ifdef _WIN32
-            // The rows end in CRLF already; text mode would add a CR more.
-            _setmode(_fileno(stdout), _O_BINARY);
-#endif
+            // The table goes out through the system's own calls, never
+            // through a text-mode stream: its rows keep their CRLF as it is.
             return ExportCommand(files, out, std::cout, std::cerr);
         }
         return CheckCommand(files, std::cout, std::cerr);

@@ -1,5 +1,8 @@
 // The line reader: which lines are ones the module writes, the line
-// splitter, and vessel and stamp from a file's name.
+// splitter, vessel and stamp from a file's name, where a run of lines breaks
+// off, and the CSV fields export makes of them.
+#include "kestrel-records/Continuity.h"
+#include "kestrel-records/Csv.h"
 #include "kestrel-records/DataLine.h"
 #include "kestrel-records/LineSplitter.h"
 #include "kestrel-records/RecordFile.h"
@@ -131,6 +134,56 @@ TEST(RecordName, VesselAndStampFromTheFileName)
         EXPECT_EQ(name.vessel, c.vessel) << c.path;
         EXPECT_EQ(name.stamp, c.stamp) << c.path;
         EXPECT_EQ(name.fromName, c.fromName) << c.path;
+    }
+}
+
+TEST(Continuity, ALineCarriesOnWithinWhatPrintingRoundsAway)
+{
+    // The line before ends at 10.0 with a pitch of 7.50. Its start and span
+    // and this line's start are each printed to a tenth, so each is off by
+    // up to 0.05: the printed times of one run differ by a tenth at most.
+    struct Case {
+        const char* line;
+        bool carriesOn;
+    };
+    const std::vector<Case> cases = {
+        {"10.0=pitch(7.50, 8.00, 10.0)", true},
+        {"10.1=pitch(7.50, 8.00, 10.0)", true},  // the last that fits, later...
+        {"9.9=pitch(7.50, 8.00, 10.0)", true},   // ...and earlier
+        {"10.2=pitch(7.50, 8.00, 10.0)", false}, // the first that does not
+        {"9.8=pitch(7.50, 8.00, 10.0)", false},
+        {"0.0=pitch(7.50, 8.00, 10.0)", false},  // the file starts over
+        {"10.0=pitch(7.51, 8.00, 10.0)", false}, // another pitch
+    };
+    for (const Case& c : cases) {
+        DataLine line;
+        ASSERT_EQ(ParseDataLine(c.line, line), nullptr) << c.line;
+        EXPECT_EQ(CarriesOn(LineEnd{10.0, "7.50"}, line), c.carriesOn) << c.line;
+    }
+    // Near 1e17 a time prints to 10 s (17 digits) and the doubles are 16 s
+    // apart: 1e17 + 20 is read as 1e17 + 16.
+    DataLine line;
+    ASSERT_EQ(ParseDataLine("100000000000000020.0=pitch(7.50, 8.00, 10.0)", line), nullptr);
+    EXPECT_TRUE(CarriesOn(LineEnd{1e17, "7.50"}, line));
+}
+
+TEST(Csv, AFieldIsQuotedOnlyWhenItMustBe)
+{
+    // RFC 4180: quoted when it holds a comma, a quote, CR or LF; a quote
+    // inside is doubled.
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"Kestrel 1", "Kestrel 1"},
+        {"", ""},
+        {" spaced ", " spaced "},
+        {"Probe, 7", "\"Probe, 7\""},
+        {"O\"Neil", "\"O\"\"Neil\""}, // a quote alone
+        {"say \"hi\"", "\"say \"\"hi\"\"\""},
+        {"\"", "\"\"\"\""},
+        {"two\rlines", "\"two\rlines\""},
+        {"two\nlines", "\"two\nlines\""},
+    };
+    for (const auto& [field, written] : cases) {
+        EXPECT_EQ(CsvField(field), written) << field;
     }
 }
 
