@@ -60,7 +60,7 @@ if ! locale -a 2>/dev/null | grep -qix 'de_DE.utf8'; then
     sed -i 's/^# *de_DE.UTF-8 UTF-8/de_DE.UTF-8 UTF-8/' /etc/locale.gen
     locale-gen >/dev/null
   else
-    echo "install-deps: no de_DE.UTF-8 locale; the decimal-comma tests will be skipped" >&2
+    echo "install-deps: no de_DE.UTF-8 locale; the decimal-comma tests will fail" >&2
   fi
 fi
 

@@ -2,14 +2,17 @@
 # Runs the tests, in one of two tiers. Installs what it needs first.
 #
 #   scripts/test.sh            the everyday tier (README: what it takes)
-#     default   g++ build: every unit, end-to-end and fault-injection test
+#     default   g++ build: every unit, end-to-end and fault-injection test,
+#               two at a time (as every ctest stage runs them)
 #     sanitize  clang++ with AddressSanitizer and UndefinedBehaviorSanitizer:
 #               the same tests; the libFuzzer targets are built alongside
 #     fuzz      every fuzzer (one per folder of fuzz/corpus/) 10 s from its seeds
 #     windows   both MinGW-w64 builds and their tables; every flight on the
 #               x86_64 build under 64-bit Wine against the native records
 #   scripts/test.sh --full     all of that, and:
-#     default   also builds the benchmarks
+#     default   also builds the benchmarks; then runs the end-to-end, fault
+#               and records tests again, each up to 3 times, in random order
+#     sanitize  that repeated run too
 #     clang     clang++ build of everything, every test on it
 #     fuzz      every fuzzer 120 s instead of 10 s
 #     wine32    every flight on the i686 build, the plug-in's true form,
@@ -90,6 +93,7 @@ stage_name=""
 stage_log=""
 stage_passed=0
 stage_failed=0
+stage_skipped=0
 
 # broken WHAT RERUN: one failure of the current stage.
 broken() {
@@ -103,36 +107,85 @@ step() {
 }
 
 # ctest_stage PRESET TARGET...: configures PRESET, builds the targets, runs
-# every test; counts them from ctest's summary.
+# every test, two at a time; fails when it cannot build them.
 ctest_stage() {
   local preset=$1
   shift
-  step cmake --preset "$preset" || { broken "configuring $preset" "cmake --preset $preset"; return; }
+  step cmake --preset "$preset" || { broken "configuring $preset" "cmake --preset $preset"; return 1; }
   step nice cmake --build "build/$preset" --target "$@" ||
-    { broken "building $*" "cmake --build build/$preset --target $*"; return; }
-  local out="$logs/$preset.ctest.log"
-  ctest --preset "$preset" >"$out" 2>&1
+    { broken "building $*" "cmake --build build/$preset --target $*"; return 1; }
+  ctest_run alone "$preset" "$preset" -j2
+  return 0
+}
+
+# ctest_repeat PRESET: in the full tier, the end-to-end, fault and records
+# tests (the labels of the test programs that run programs and write files)
+# once more, each up to three times in a random order, so that tests which
+# disturb each other show up here rather than by chance. KilledRun sits that out: alone it takes as long
+# as all the others, and its folder is made like every other test's.
+ctest_repeat() {
+  ((full)) || return 0
+  ctest_run together "$1" "$1.repeat" -j2 -L 'e2e|faults|records' -E '^KilledRun\.' --repeat until-fail:3 --schedule-random
+}
+
+# ctest_run alone|together PRESET LOG-NAME ARGS...: ctest --preset PRESET
+# ARGS...; counts the tests from ctest's summary. A failed test is a failure,
+# and so is a skipped one whose output lacks "Skipped as expected: "
+# (tests/support/ExpectedSkip.h): a test that did not run can hide a fault.
+# Each is rerun alone, or with the whole command when it failed `together`
+# with others.
+ctest_run() {
+  local mode=$1 preset=$2 out="$logs/$3.ctest.log"
+  shift 3
+  echo "\$ ctest --preset $preset $(quoted "$@")" >>"$stage_log"
+  ctest --preset "$preset" "$@" >"$out" 2>&1
   cat "$out" >>"$stage_log"
   local summary
   summary=$(grep -E '^[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$out" | tail -1)
   if [[ -z "$summary" ]]; then
-    broken "ctest gave no summary (see $stage_log)" "ctest --preset $preset"
+    broken "ctest gave no summary (see $stage_log)" "ctest --preset $preset $(quoted "$@")"
     return
   fi
-  local all bad
+  local all bad skipped failed_before=$stage_failed
   all=$(sed -E 's/.* out of ([0-9]+).*/\1/' <<<"$summary")
   bad=$(sed -E 's/.*, ([0-9]+) tests? failed.*/\1/' <<<"$summary")
-  stage_passed=$((stage_passed + all - bad))
-  local name pattern
-  while IFS= read -r name; do
+  skipped=$(sed -n '/The following tests did not run:/,/^$/p' "$out" | grep -c ' (Skipped)$')
+  stage_passed=$((stage_passed + all - bad - skipped))
+  stage_skipped=$((stage_skipped + skipped))
+  local name pattern rerun
+  # ctest's own log of the run: every run of every test, with its output and
+  # why ctest counted it skipped.
+  local unexpected
+  unexpected=$(awk '
+    /^[0-9]+\/[0-9]+ Testing: / { name = $0; sub(/^[0-9]+\/[0-9]+ Testing: /, "", name); marked = 0 }
+    /^Skipped as expected: / { marked = 1 }
+    /^Skip regular expression found in output\./ && !marked { print name }
+  ' "build/$preset/Testing/Temporary/LastTest.log" | sort -u)
+  while IFS='|' read -r what name; do
     [[ -n "$name" ]] || continue
     # A parameterised test's name goes on with "  # GetParam() = ...".
     pattern=$(sed -e 's/  # .*//' -e 's/[][\.*^$+?(){}|]/\\&/g' <<<"$name")
-    broken "test $name" "ctest --preset $preset -R '^$pattern( |\$)'"
-  done < <(sed -n '/The following tests FAILED:/,$p' "$out" | sed -nE 's/^[[:space:]]+[0-9]+ - (.*) \([^()]*\)$/\1/p')
-  if ((bad > 0 && stage_failed == 0)); then
-    broken "$bad test(s) (see $stage_log)" "ctest --preset $preset"
+    rerun="ctest --preset $preset -R '^$pattern( |\$)'"
+    if [[ "$mode" == together ]]; then
+      what+=" (in the run repeated with the others)"
+      rerun="ctest --preset $preset $(quoted "$@")"
+    fi
+    broken "test ${name}${what}" "$rerun"
+  done < <(
+    sed -n '/The following tests FAILED:/,$p' "$out" |
+      sed -nE 's/^[[:space:]]+[0-9]+ - (.*) \([^()]*\)$/|\1/p'
+    [[ -z "$unexpected" ]] || sed 's/^/ (skipped, not as expected)|/' <<<"$unexpected"
+  )
+  if ((bad > 0 && stage_failed == failed_before)); then
+    broken "$bad test(s) (see $stage_log)" "ctest --preset $preset $(quoted "$@")"
   fi
+}
+quoted() { # ARGS... as a shell would take them back
+  local arg words=()
+  for arg in "$@"; do
+    [[ "$arg" =~ ^[A-Za-z0-9_.,:/=+-]+$ ]] && words+=("$arg") || words+=("'$arg'")
+  done
+  echo "${words[*]}"
 }
 
 # count_lines LOG RERUN-FUNCTION: counts the "  ok    ..." and "  FAIL  ..."
@@ -153,7 +206,7 @@ stage_deps() {
 
 stage_default() {
   if ((full)); then
-    ctest_stage default all # the benchmarks too, which no test runs
+    ctest_stage default all && ctest_repeat default # all: the benchmarks too, which no test runs
   else
     ctest_stage default kestrel-tests
   fi
@@ -164,7 +217,7 @@ stage_clang() {
 }
 
 stage_sanitize() {
-  ctest_stage sanitize kestrel-tests kestrel-fuzzers
+  ctest_stage sanitize kestrel-tests kestrel-fuzzers && ctest_repeat sanitize
 }
 
 fuzz_rerun() { # a fuzz.sh FAIL line: the input that failed, where it was kept
@@ -240,6 +293,7 @@ for stage_name in "${stages[@]}"; do
   : >"$stage_log"
   stage_passed=0
   stage_failed=0
+  stage_skipped=0
   start=$SECONDS
   cpu_now
   cpu_start=$cpu_total
@@ -254,7 +308,9 @@ for stage_name in "${stages[@]}"; do
   if ((stage_failed > 0)); then
     echo "<== $stage_name: FAILED, $stage_passed passed and $stage_failed failed in $(duration $took) (log: $stage_log)"
   else
-    echo "<== $stage_name: done, $stage_passed passed in $(duration $took) (CPU $(duration $cpu))"
+    skips=""
+    ((stage_skipped == 0)) || skips=" ($stage_skipped skipped as expected)"
+    echo "<== $stage_name: done, $stage_passed passed$skips in $(duration $took) (CPU $(duration $cpu))"
   fi
 done
 

@@ -38,7 +38,7 @@ TEST(Batch, EachFlightLeavesWhatItLeavesInAProcessOfItsOwn)
     // not cleared would get wrong.
     const std::vector<std::string> flights = {"three-lines.json", "scenario-save.json", "bad-json.json",
                                               "three-lines.json", "entry-edges.json"};
-    const fs::path folder = FreshFolder("Batch.EachFlight");
+    const fs::path folder = FreshFolder();
     const fs::path list = folder / "list.txt";
     {
         std::ofstream out(list, std::ios::binary);
@@ -68,7 +68,7 @@ TEST(Batch, EachFlightLeavesWhatItLeavesInAProcessOfItsOwn)
 
 TEST(Batch, AListWithABadLinePlaysNothing)
 {
-    const fs::path folder = FreshFolder("Batch.BadList");
+    const fs::path folder = FreshFolder();
     const fs::path list = folder / "list.txt";
     const fs::path root = folder / "first";
     std::ofstream(list, std::ios::binary) << "# flight, tab, root\n"

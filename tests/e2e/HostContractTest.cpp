@@ -65,7 +65,7 @@ TEST_P(IndentedBlock, RestoresAllThreeSettings)
     // 2.5), a line at t = 3 (span 3, next 5), a line at t = 5 (span 2).
     // The first line at t = 3: 3 / 8.64 = 0.35: ...000.
     const bool throughLoad = GetParam();
-    const fs::path folder = FreshFolder(CurrentTestName());
+    const fs::path folder = FreshFolder();
     WriteFile(folder / "indented.scn", "# kestrel-host scenario\n"
                                        "  BEGIN_MFD left 256 200 8 10\n"
                                        "  rec 1\n"
@@ -104,7 +104,7 @@ TEST(ScenarioSizes, ADisplayWithNoCharCellOrNoSizeIsSavedAndLoadedBack)
     // whose derived cell is at least 1 x 1. Both are saved, the scenario is
     // loaded (from the root, which lies in the flight's folder) and saved again, and the run goes on to its end: recording on
     // from t = 0, Probe 7's pitch t, a line at t = 10 (10 / 8.64 = 1.16: ...001).
-    const fs::path folder = FreshFolder(CurrentTestName());
+    const fs::path folder = FreshFolder();
     WriteFile(folder / "flight.json", R"({"clock_mjd": 61381.5,
         "vessels": [{"name": "Probe 7", "pitch_deg": [[0, 0], [100, 100]]}],
         "steps": [{"dt": 1.0, "count": 11}],
@@ -135,7 +135,7 @@ class ScenarioSizeLimits : public ::testing::TestWithParam<SizeCase> {};
 TEST_P(ScenarioSizeLimits, FromZeroTo65535AsInAFlight)
 {
     const SizeCase c = GetParam();
-    const fs::path folder = FreshFolder(CurrentTestName());
+    const fs::path folder = FreshFolder();
     WriteFile(folder / "sizes.scn", std::string("BEGIN_MFD left ") + c.block + "\nREC 0\nEND_MFD\n");
     WriteFile(folder / "flight.json", R"({"vessels": [{"name": "Probe 7", "pitch_deg": [[0, 5]]}],
         "scenario": "sizes.scn", "steps": [{"dt": 1.0, "count": 1}]})");
@@ -182,7 +182,7 @@ TEST_P(LongFocusName, RunsToItsEnd)
     const NameCase c = GetParam();
     const std::string name = Digits(c.length);
     const std::string kept = name.substr(0, 255);
-    const fs::path folder = FreshFolder(CurrentTestName());
+    const fs::path folder = FreshFolder();
     WriteFile(folder / "flight.json", R"({"clock_mjd": 61381.5,
         "vessels": [{"name": ")" + name + R"(", "pitch_deg": [[0, 0], [100, 100]]}],
         "steps": [{"dt": 1.0, "count": 21}],
@@ -224,7 +224,7 @@ TEST(Bezel, SnapshotAndSummaryShowTheLabelsInTheButtonsPlaces)
     // display shifted 40 right. A left label ends half a cell (4 px) from the
     // display, at x = 36; its top is half a cell above its centre (11, 45,
     // 78), its baseline 0.8 cell below that (19, 53, 86).
-    const fs::path folder = FreshFolder(CurrentTestName());
+    const fs::path folder = FreshFolder();
     WriteFile(folder / "flight.json", R"({"vessels": [{"name": "Probe 7", "pitch_deg": [[0, 5]]}],
         "events": [)" + std::string(kStandardOpen) + R"(,
                    {"step": 0, "snapshot": "left", "svg": "left.svg", "log": "left.log"}]})");
@@ -270,7 +270,7 @@ TEST(Refusals, TheSummaryListsEachRefusedAnswer)
 {
     // Nobody names no vessel; "abc" holds no number while none was read
     // before; -5 is not above 0. "2.5" is taken and not listed.
-    const fs::path folder = FreshFolder(CurrentTestName());
+    const fs::path folder = FreshFolder();
     WriteFile(folder / "flight.json", R"({"vessels": [{"name": "Probe 7", "pitch_deg": [[0, 5]]}],
         "events": [)" + std::string(kStandardOpen) + R"(,
                    {"step": 0, "display": "left", "menu": "B"}, {"step": 0, "input": "Nobody"},
@@ -295,7 +295,7 @@ TEST(Bounded, TheHostDeletesTheDisplayTheOpenMessageGives)
     // Two messages 1 outside any display: each makes an instance, which the
     // host owns; every instance made is deleted by the end (LeakSanitizer
     // reports any that is not).
-    const fs::path folder = FreshFolder(CurrentTestName());
+    const fs::path folder = FreshFolder();
     WriteFile(folder / "flight.json", R"({"vessels": [{"name": "Probe 7", "pitch_deg": [[0, 5]]}],
         "events": [{"step": 0, "message": 1}, {"step": 0, "message": 1, "display_id": 3}]})");
     const HostRun run = RunFlight(folder / "flight.json", folder);
@@ -312,7 +312,7 @@ TEST(Bounded, TheTextPictureShowsAtMost160By80Cells)
     // 160 x 80 fits whole; one more column or row, and 65535 x 65535 (4.3
     // billion cells), are cut to 160 x 80, with a note. The frame is 162
     // wide; 80 rows between its two lines.
-    const fs::path folder = FreshFolder(CurrentTestName());
+    const fs::path folder = FreshFolder();
     auto open = [](const char* display, int w, int h) {
         return "{\"step\": 0, \"open\": \"" + std::string(display) + "\", \"width\": " + std::to_string(w) +
                ", \"height\": " + std::to_string(h) + ", \"char_width\": 1, \"char_height\": 1}";
@@ -360,7 +360,7 @@ TEST(SvgText, AnyByteGivesWellFormedXml)
     // U+20AC, 0x9F U+0178, 0xA0 to 0xFF U+00A0 to U+00FF; control bytes and
     // the bytes Windows-1252 leaves undefined (0x81) as U+FFFD. The file is
     // plain ASCII, and an XML parser (xmllint) reads it without complaint.
-    const fs::path folder = FreshFolder(CurrentTestName());
+    const fs::path folder = FreshFolder();
     std::string name;
     for (int b = 1; b <= 0xFF; ++b) {
         if (!((b >= 0x09 && b <= 0x0D) || b == 0x20)) {
@@ -411,7 +411,7 @@ class Help : public ::testing::TestWithParam<HelpCase> {};
 TEST_P(Help, NamesTheFlightFormatTheOutputsAndTheExitCodes)
 {
     const HelpCase c = GetParam();
-    const HostRun run = RunHost(c.args, FreshFolder(CurrentTestName()));
+    const HostRun run = RunHost(c.args, FreshFolder());
     EXPECT_EQ(run.exitCode, c.exitCode) << run.err;
     for (const std::string& text : c.says) {
         EXPECT_THAT(run.out + run.err, HasSubstr(text));

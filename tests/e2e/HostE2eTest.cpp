@@ -43,7 +43,7 @@ class EntryEdges : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
-        run_ = new HostRun(RunFlight(Flight("entry-edges.json"), FreshFolder("EntryEdges")));
+        run_ = new HostRun(RunFlight(Flight("entry-edges.json"), FreshFolder()));
         trace_ = new std::vector<std::string>(Lines(ReadFile(run_->trace)));
     }
     static void TearDownTestSuite()
@@ -131,7 +131,7 @@ TEST(Detach, WithoutTheHostsExitUnregistersOnceAtUnload)
 {
     // detach-only.json: "host_calls_exit": false, so only the detach routine
     // calls ExitModule: one unregister, inside the unload.
-    const HostRun run = RunFlight(Flight("detach-only.json"), FreshFolder(CurrentTestName()));
+    const HostRun run = RunFlight(Flight("detach-only.json"), FreshFolder());
     ASSERT_EQ(run.exitCode, 0) << run.err;
     const auto trace = Lines(ReadFile(run.trace));
     EXPECT_EQ(IndexOf(trace, "call ExitModule"), -1);
@@ -155,7 +155,7 @@ TEST(Records, ThreeLinesFromAFreshTimeAxis)
     // 10, 20, 30. The first line is written at t = 10, when the clock reads
     // 61381.5 + 10 / 86400 = 61381.500115..., so the stamp is
     // trunc(613815001.157...) = 613815001.
-    const HostRun run = RunFlight(Flight("three-lines.json"), FreshFolder(CurrentTestName()));
+    const HostRun run = RunFlight(Flight("three-lines.json"), FreshFolder());
     ASSERT_EQ(run.exitCode, 0) << run.err;
     const std::string data = "KestrelScribeData/Probe 7_613815001.txt";
     EXPECT_EQ(FilesUnder(run.root), std::vector<std::string>{data});
@@ -176,7 +176,7 @@ TEST(Scenario, SavedAndRestored)
     // scenario-save.json: focus GL-01; record on (button 0); vessel box
     // (key 0x30 = 48) answered "Probe 7"; interval box (menu N) answered
     // "2.5". The block: REC 1, INT 2.50 ("%0.2f"), VES Probe&7 (blank as &).
-    const fs::path folder = FreshFolder(CurrentTestName());
+    const fs::path folder = FreshFolder();
     const HostRun save = RunFlight(Flight("scenario-save.json"), folder / "save");
     ASSERT_EQ(save.exitCode, 0) << save.err;
     const std::string expected = "# kestrel-host scenario\n"
@@ -219,7 +219,7 @@ TEST(Redraw, DrawLogAndSnapshot)
     // rows 1-4 at 10*2.7 = 27, 10*9.3 = 93, 6*10 = 60, 10*3.7 = 37; colour
     // switch; rows 6-9 at 7*10 = 70, 10*10.3 = 103, 200-60-2 = 138,
     // 200-50-2 = 148.
-    const HostRun run = RunFlight(Flight("redraw.json"), FreshFolder(CurrentTestName()));
+    const HostRun run = RunFlight(Flight("redraw.json"), FreshFolder());
     ASSERT_EQ(run.exitCode, 0) << run.err;
     EXPECT_EQ(ReadFile(run.root / "shots/left.log"), "font 0\n"
                                                       "title KestrelScribeMFD\n"
@@ -257,7 +257,7 @@ TEST(InputBoxes, StayOpenAfterTheirDisplayCloses)
     // Reopening "right" at 320 x 240 replaces its instance; char cell
     // 320/32 = 10, 240/20 = 12; the interval row at 12 * 10.3 = 123.6 -> 123,
     // x = 5.
-    const HostRun run = RunFlight(Flight("closed-box.json"), FreshFolder(CurrentTestName()));
+    const HostRun run = RunFlight(Flight("closed-box.json"), FreshFolder());
     ASSERT_EQ(run.exitCode, 0) << run.err;
     const auto trace = Lines(ReadFile(run.trace));
     EXPECT_TRUE(Contains(trace, "input Enter Vessel Name cancelled"));
@@ -288,7 +288,7 @@ class BadInput : public ::testing::TestWithParam<BadFlight> {};
 TEST_P(BadInput, ExitsWith2NamesTheProblemWritesNothing)
 {
     const BadFlight bad = GetParam();
-    const fs::path folder = FreshFolder(std::string("BadInput.") + fs::path(bad.file).stem().string());
+    const fs::path folder = FreshFolder();
     const HostRun run = RunFlight(Flight(bad.file), folder);
     EXPECT_EQ(run.exitCode, 2);
     EXPECT_THAT(run.err, HasSubstr("kestrel-host: " + Flight(bad.file).string() + ": "));
@@ -327,7 +327,7 @@ TEST(BadInputWhileRunning, AStrayInputStopsTheRunAndEveryLineWrittenBeforeItStay
     // 30 (9.50), the first line at t = 10 (stamp ...001). Then, after the
     // last step, an input with no box open: the run stops with exit 2, and
     // the three lines stay in the file, byte for byte.
-    const HostRun run = RunFlight(Flight("bad-input.json"), FreshFolder(CurrentTestName()));
+    const HostRun run = RunFlight(Flight("bad-input.json"), FreshFolder());
     EXPECT_EQ(run.exitCode, 2);
     EXPECT_EQ(run.out, "");
     const std::string data = "KestrelScribeData/Probe 7_613815001.txt";
@@ -343,7 +343,7 @@ TEST(BadInputWhileRunning, AStrayInputStopsTheRunAndEveryLineWrittenBeforeItStay
 
 TEST(BadModule, MissingModuleFile)
 {
-    const fs::path folder = FreshFolder(CurrentTestName());
+    const fs::path folder = FreshFolder();
     const std::string missing = (folder / "nowhere" / "KestrelScribeMFD.so").string();
     const HostRun run = RunFlight(Flight("three-lines.json"), folder, missing);
     EXPECT_EQ(run.exitCode, 2);
@@ -353,7 +353,7 @@ TEST(BadModule, MissingModuleFile)
 
 TEST(BadModule, ModuleLackingExports)
 {
-    const fs::path folder = FreshFolder(CurrentTestName());
+    const fs::path folder = FreshFolder();
     const HostRun run = RunFlight(Flight("three-lines.json"), folder, KESTREL_NO_EXPORTS_MODULE);
     EXPECT_EQ(run.exitCode, 2);
     EXPECT_THAT(run.err, HasSubstr(std::string(KESTREL_NO_EXPORTS_MODULE) +
@@ -374,7 +374,7 @@ TEST(Records, ASecondVesselsFileBeginsWithItsOwnTwoSamples)
     // line for Probe 7, first line: stamp trunc((61381.5 + 10 / 86400) *
     // 10000) = 613815001), 20 (GL-01's first sample: a seed only, since the
     // last one was Probe 7's), 30 (GL-01's line from 20, the stamp kept).
-    const HostRun run = RunFlight(Flight("second-vessel.json"), FreshFolder(CurrentTestName()));
+    const HostRun run = RunFlight(Flight("second-vessel.json"), FreshFolder());
     ASSERT_EQ(run.exitCode, 0) << run.err;
     EXPECT_EQ(FilesUnder(run.root), (std::vector<std::string>{"KestrelScribeData/GL-01_613815001.txt",
                                                               "KestrelScribeData/Probe 7_613815001.txt"}));

@@ -114,7 +114,7 @@ class Escapes : public ::testing::TestWithParam<Escape> {};
 TEST_P(Escapes, RefusedBeforeTheRunOrNeitherFollowedNorWaitedOn)
 {
     const Escape& c = GetParam();
-    const fs::path folder = FreshFolder(std::string("Escapes.") + c.name);
+    const fs::path folder = FreshFolder();
     auto expand = [&](std::string text) {
         for (std::size_t at = text.find('@'); at != std::string::npos; at = text.find('@', at + 1)) {
             text.replace(at, 1, folder.string());
@@ -218,7 +218,7 @@ TEST(KilledRun, LeavesWholeLinesEachAsTheUninterruptedRunWritesThem)
     // 1,200,000 steps of 1 s, interval 10: Probe 7 recorded until step
     // 600,000, then GL-01 (chosen through the vessel box) in a second file:
     // about 120,000 lines in two files.
-    const fs::path folder = FreshFolder("KilledRun");
+    const fs::path folder = FreshFolder();
     const fs::path flight = WriteFlight(folder / "flight.json", R"({
         "clock_mjd": 61381.5,
         "vessels": [{"name": "Probe 7", "pitch_deg": [[0, 0], [1200000, 90]]},
@@ -294,7 +294,7 @@ TEST(LineCost, OneOpenOneWriteOneClosePerLineOfTheDataFile)
     }
     // 1001 steps of 1 s, interval 10: samples at 0 (no line), 10, ..., 1000:
     // 100 lines into one file.
-    const fs::path folder = FreshFolder("LineCost");
+    const fs::path folder = FreshFolder();
     std::string flight = ThreeLineFlight("");
     flight.replace(flight.find("\"count\": 31"), 11, "\"count\": 1001");
     WriteFlight(folder / "flight.json", flight);
@@ -333,9 +333,9 @@ TEST(Progress, OneLineOnStandardErrorWhenItIsNoTerminalNothingOnStandardOutput)
 {
     // KESTREL_PROGRESS_AFTER=0 shows it for a run of any length. The
     // three-line flight: 31 steps, t = 31 s at the end, 3 lines.
-    const HostRun plain = RunFlight(Flight("three-lines.json"), FreshFolder("Progress.Plain"));
+    const HostRun plain = RunFlight(Flight("three-lines.json"), FreshFolder("plain"));
     ::setenv("KESTREL_PROGRESS_AFTER", "0", 1);
-    const HostRun shown = RunFlight(Flight("three-lines.json"), FreshFolder("Progress.Shown"));
+    const HostRun shown = RunFlight(Flight("three-lines.json"), FreshFolder("shown"));
     ::unsetenv("KESTREL_PROGRESS_AFTER");
     ASSERT_EQ(plain.exitCode, 0) << plain.err;
     ASSERT_EQ(shown.exitCode, 0) << shown.err;

@@ -2,14 +2,6 @@
 
 namespace fs = std::filesystem;
 
-fs::path FreshFolder(const std::string& name)
-{
-    const fs::path folder = fs::path(KESTREL_E2E_WORK) / name;
-    fs::remove_all(folder);
-    fs::create_directories(folder);
-    return folder;
-}
-
 fs::path Flight(const std::string& file)
 {
     return fs::path(KESTREL_FLIGHTS) / file;

@@ -1,8 +1,10 @@
-// Runs kestrel-host as a subprocess in a fresh folder of its own.
+// Runs kestrel-host as a subprocess, in a folder the test gives it
+// (FreshFolder, tests/support/WorkFolder.h).
 #pragma once
 
 #include "tests/support/Subprocess.h"
 #include "tests/support/TestFiles.h"
+#include "tests/support/WorkFolder.h"
 
 #include <filesystem>
 #include <string>
@@ -13,8 +15,6 @@ struct HostRun : ProgramRun {
     std::filesystem::path trace; // the run's --trace file
 };
 
-// A fresh, empty folder for `name` under the build tree (made anew).
-std::filesystem::path FreshFolder(const std::string& name);
 // The path of a flight file in tests/e2e/flights.
 std::filesystem::path Flight(const std::string& file);
 

@@ -488,7 +488,7 @@ TEST(LocaleFaults, ADecimalCommaChangesNoRecordScenarioOrParsing)
     std::vector<std::string> logs;
     for (const auto& [locale, point] : runs) {
         SCOPED_TRACE(locale);
-        const FaultRun run = PlayFlight("locale.json", locale, std::string(".") + locale);
+        const FaultRun run = PlayFlight("locale.json", locale, locale);
         ExpectCleanRun(run);
         // The module really ran in that locale.
         ASSERT_FALSE(run.trace.empty());
@@ -526,7 +526,7 @@ TEST(FlightFaults, ADeeplyNestedFlightIsBadInputNotACrash)
     // A million nested arrays where the flight's object belongs. The message
     // names the value by its kind instead of writing it out (which would
     // recurse a million levels deep).
-    const std::filesystem::path folder = FreshFolder("FlightFaults.ADeeplyNestedFlightIsBadInputNotACrash");
+    const std::filesystem::path folder = FreshFolder();
     const std::filesystem::path flight = folder / "deep.json";
     std::ofstream(flight) << std::string(1000000, '[') << std::string(1000000, ']');
     const HostRun run = RunFlight(flight, folder / "run");

@@ -79,11 +79,11 @@ std::map<std::string, std::string> FaultRun::DataFiles() const
     return files;
 }
 
-FaultRun PlayFlight(const std::string& flight, const std::optional<std::string>& locale, const std::string& suffix)
+FaultRun PlayFlight(const std::string& flight, const std::optional<std::string>& locale, const std::string& folder)
 {
     FaultRun run;
     run.flight = flight;
-    run.folder = FreshFolder(CurrentTestName() + suffix);
+    run.folder = FreshFolder(folder);
     run.before = EntriesUnder(run.folder);
     {
         const ScopedEnv env("LC_ALL", locale);

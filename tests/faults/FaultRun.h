@@ -23,10 +23,11 @@ struct FaultRun {
     std::map<std::string, std::string> DataFiles() const;
 };
 
-// Plays flights/FLIGHT in a fresh folder named after the running test, with
-// LC_ALL set to `locale` for the host when one is given.
+// Plays flights/FLIGHT in the running test's fresh folder (or in the one
+// named `folder` inside it, for a test that plays several), with LC_ALL set
+// to `locale` for the host when one is given.
 FaultRun PlayFlight(const std::string& flight, const std::optional<std::string>& locale = std::nullopt,
-                    const std::string& suffix = "");
+                    const std::string& folder = "");
 
 // The checks every case shares, as test failures: exit code 0; nothing on
 // stderr from a sanitizer; no file or folder new under the case's folder

@@ -17,7 +17,7 @@ namespace {
 
 TEST(FlightRecords, CheckReadsEveryFileTheFlightsMake)
 {
-    const fs::path work = FreshFolder("FlightRecords");
+    const fs::path work = FreshFolder();
     std::vector<std::string> dataFiles;
     std::size_t flights = 0;
     for (const fs::path folder : {KESTREL_E2E_FLIGHTS, KESTREL_FAULT_FLIGHTS, KESTREL_EXAMPLE_FLIGHTS}) {

@@ -71,7 +71,7 @@ TEST(Plot, EachFailureOfTheFormerReader)
          "Probe 7_613815001.txt:1: longer than 255 characters: \"((((", nullptr},
     };
     for (const Case& c : cases) {
-        const fs::path folder = FreshFolder(CurrentTestName() + "/" + std::to_string(&c - cases.data()));
+        const fs::path folder = FreshFolder(std::to_string(&c - cases.data()));
         WriteFile(folder / "Probe 7_613815001.txt", c.content);
         WriteFile(folder / "chart.svg", previous);
         const ToolRun run = RunRecords({"plot", "Probe 7_613815001.txt", "-o", "chart.svg"}, folder);
@@ -90,7 +90,7 @@ TEST(Plot, EachFailureOfTheFormerReader)
 
 TEST(Plot, OneSeriesPerFileAndLinesBrokenWhereAFileStartsAgain)
 {
-    const fs::path folder = FreshFolder(CurrentTestName());
+    const fs::path folder = FreshFolder();
     // The second file holds two runs of lines: an earlier run appended to
     // it, so its times start again at 0.
     WriteFile(folder / "Kestrel 1_613815001.txt", "0.0=pitch(90.00, 89.00, 10.0)\n10.0=pitch(89.00, 80.00, 10.0)\n");
@@ -153,7 +153,7 @@ TEST(Plot, MemoryAndChartDoNotGrowWithTheRecord)
 
 TEST(Export, Rfc4180RowsWithTheNumbersAsPrinted)
 {
-    const fs::path folder = FreshFolder(CurrentTestName());
+    const fs::path folder = FreshFolder();
     WriteFile(folder / "Probe, 7_613815001.txt", "0.0=pitch(5.00, 7.50, 10.0)\n10.0=pitch(7.50, inf, 10.0)\n");
     WriteFile(folder / "Kestrel 1_-20.txt", "100000000000000000.0=pitch(nan, -0.00, 0.0)\r\n");
     const ToolRun run = RunRecords({"export", "Probe, 7_613815001.txt", "Kestrel 1_-20.txt"}, folder);
@@ -201,7 +201,7 @@ TEST(Export, Rfc4180RowsWithTheNumbersAsPrinted)
 
 TEST(Check, CountsRangesAndTheFirstBadLine)
 {
-    const fs::path folder = FreshFolder(CurrentTestName());
+    const fs::path folder = FreshFolder();
     WriteFile(folder / "Probe 7_613815001.txt",
               "0.0=pitch(5.00, 7.50, 10.0)\n10.0=pitch(7.50, -2.25, 10.0)\n20.0=pitch(-2.25, inf, 2.5)\n");
     WriteFile(folder / "empty_1.txt", "");

@@ -15,11 +15,3 @@ ToolRun RunRecords(const std::vector<std::string>& args, const fs::path& folder)
 {
     return RunTool(KESTREL_RECORDS, args, folder);
 }
-
-fs::path FreshFolder(const std::string& name)
-{
-    const fs::path folder = fs::path(KESTREL_RECORDS_WORK) / name;
-    fs::remove_all(folder);
-    fs::create_directories(folder);
-    return folder;
-}

@@ -4,6 +4,7 @@
 
 #include "tests/support/Subprocess.h"
 #include "tests/support/TestFiles.h"
+#include "tests/support/WorkFolder.h"
 
 #include <filesystem>
 #include <string>
@@ -16,6 +17,3 @@ ToolRun RunTool(const std::string& program, const std::vector<std::string>& args
                 int seconds = 60);
 // kestrel-records ARGS...
 ToolRun RunRecords(const std::vector<std::string>& args, const std::filesystem::path& folder);
-
-// A fresh, empty folder for `name` under the build tree.
-std::filesystem::path FreshFolder(const std::string& name);

@@ -1,19 +1,19 @@
 // Common ground for tests of the display mode: a fresh recorder and fake
 // host with one vessel in focus, displays that the test owns as the host
-// would, and a scratch current folder for the data folder that every new
-// display creates.
+// would, and the test's own folder (tests/support/WorkFolder.h) as the
+// current folder, for the data folder that every new display creates.
 #pragma once
 
 #include "display/KestrelScribeMFD.h"
 #include "recorder/RecorderState.h"
 #include "tests/support/FakeHost.h"
+#include "tests/support/WorkFolder.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <filesystem>
 #include <memory>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -36,10 +36,7 @@ protected:
         host().focus = host().Handle("Probe 7");
 
         previousFolder_ = std::filesystem::current_path();
-        std::random_device random;
-        do {
-            folder_ = std::filesystem::temp_directory_path() / ("kestrel-display-" + std::to_string(random()));
-        } while (!std::filesystem::create_directory(folder_));
+        folder_ = FreshFolder();
         std::filesystem::current_path(folder_);
     }
 
@@ -48,8 +45,6 @@ protected:
         // The host deletes its displays; so do we, before the next test.
         displays_.clear();
         std::filesystem::current_path(previousFolder_);
-        std::error_code ignored;
-        std::filesystem::remove_all(folder_, ignored);
     }
 
     static FakeHost& host() { return FakeHost::Get(); }

@@ -421,7 +421,7 @@ TEST_F(IntervalBox, ReadsADecimalPointWhateverTheProcessLocale)
         }
     }
     if (commaLocale == nullptr || std::strcmp(std::localeconv()->decimal_point, ",") != 0) {
-        GTEST_SKIP() << "no locale with a decimal comma is installed";
+        GTEST_SKIP() << "no locale with a decimal comma is installed (scripts/install-deps.sh generates de_DE.UTF-8)";
     }
     EXPECT_TRUE(Enter("2.5"));
     EXPECT_EQ(recorder.interval, 2.5);

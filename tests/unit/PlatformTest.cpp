@@ -1,6 +1,7 @@
 // Our Linux versions of the Windows calls the module makes: they take the
 // same odd inputs as their Windows namesakes without harm.
 #include "platform/WinApi.h"
+#include "tests/support/WorkFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -20,9 +21,7 @@ TEST(Gdi, ANullDeviceContextDrawsNothing)
 
 TEST(Kernel, CreateDirectoryTakesBackslashesAndFailsWhereWindowsDoes)
 {
-    const auto base = std::filesystem::temp_directory_path() / ("kestrel-platform-" + std::to_string(::getpid()));
-    std::filesystem::remove_all(base);
-    std::filesystem::create_directories(base);
+    const auto base = FreshFolder();
     const std::string windowsPath = base.string() + "\\KestrelScribeData";
 
     EXPECT_EQ(CreateDirectoryA(windowsPath.c_str(), nullptr), TRUE);
@@ -31,7 +30,6 @@ TEST(Kernel, CreateDirectoryTakesBackslashesAndFailsWhereWindowsDoes)
     EXPECT_EQ(CreateDirectoryA((base.string() + "\\a\\b").c_str(), nullptr), FALSE) << "parent missing";
     EXPECT_EQ(CreateDirectoryA("", nullptr), FALSE);
     EXPECT_EQ(CreateDirectoryA(nullptr, nullptr), FALSE);
-    std::filesystem::remove_all(base);
 }
 
 TEST(Kernel, GetProcAddressLooksNamesUpInALoadedLibrary)
