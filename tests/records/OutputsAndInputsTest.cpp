@@ -152,7 +152,7 @@ TEST(Output, EachKindOfTarget)
         }
         for (const std::string command : {"export", "plot"}) {
             const std::string name = std::string(c.name) + ", " + command;
-            const fs::path folder = FreshFolder(CurrentTestName() + "/" + std::to_string(&c - cases.data()) + command);
+            const fs::path folder = FreshFolder(std::to_string(&c - cases.data()) + command);
             WriteFile(folder / "A_613815001.txt", kRecord);
             ASSERT_EQ(RunScript("mkfifo wait.fifo; " + c.setUp, folder).exitCode, 0) << name;
             if (c.make) {
@@ -242,7 +242,7 @@ TEST(Input, EachKindIsReadOnce)
             const auto& [command, expect] = commands[k];
             const std::string name = std::string(c.name) + ", " + command;
             const fs::path folder =
-                FreshFolder(CurrentTestName() + "/" + std::to_string(&c - cases.data()) + "-" + std::to_string(k));
+                FreshFolder(std::to_string(&c - cases.data()) + "-" + std::to_string(k));
             WriteFile(folder / "A_613815001.txt", kRecord);
             const std::string verb = command.substr(0, command.find(' '));
             const std::string options = command.find(' ') == std::string::npos ? "" : command.substr(command.find(' '));
@@ -307,7 +307,7 @@ TEST(Output, AnInterruptedRunLeavesNothing)
 {
     for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
         const std::string name = strsignal(signal);
-        const fs::path folder = FreshFolder(CurrentTestName() + "/" + std::to_string(signal));
+        const fs::path folder = FreshFolder(std::to_string(signal));
         WriteFile(folder / "out.csv", "the table of an earlier run\n");
         const Midway run = StartExport(folder, "in.fifo");
         EXPECT_EQ(TemporaryFiles(folder).size(), 1u) << name;
@@ -322,7 +322,7 @@ TEST(Output, AnInterruptedRunLeavesNothing)
 
 TEST(Output, AKilledRunsTemporaryFileGoesWithTheNextRun)
 {
-    const fs::path folder = FreshFolder(CurrentTestName());
+    const fs::path folder = FreshFolder();
     WriteFile(folder / "A_613815001.txt", kRecord);
     const Midway killed = StartExport(folder, "killed.fifo");
     kill(killed.pid, SIGKILL);
