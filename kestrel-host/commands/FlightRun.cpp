@@ -1,0 +1,283 @@
+#include "kestrel-host/commands/FlightRun.h"
+
+#include "kestrel-host/common/HostError.h"
+#include "kestrel-host/common/HostText.h"
+#include "kestrel-host/flight/PlainFile.h"
+#include "kestrel-host/pictures/DrawSurface.h"
+#include "kestrel-host/pictures/Snapshot.h"
+#include "kestrel-host/simulator/NativeFiles.h"
+#include "kestrel-host/simulator/Scenario.h"
+#include "kestrel-host/simulator/Trace.h"
+
+#include <algorithm>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+template <typename Fn>
+Fn FindExport(const ModuleLibrary& library, const char* name, std::string& missing)
+{
+    void* address = library.Find(name);
+    if (address == nullptr) {
+        missing += (missing.empty() ? "" : ", ") + std::string(name);
+    }
+    return reinterpret_cast<Fn>(address);
+}
+
+} // namespace
+
+void FlightRun::LoadModule()
+{
+    HostContext& host = Host();
+    TraceLine([&] { return "load " + modulePath_.string(); });
+    library_ = ModuleLibrary::Load(modulePath_);
+    for (void* handle : host.initLibHandles) {
+        TraceLine([&] { return std::string("InitLib handle matches module: ") + (handle == library_->Handle() ? "yes" : "no"); });
+    }
+    if (host.initLibHandles.empty()) {
+        TraceLine([&] { return std::string("InitLib not called"); });
+    }
+    std::string missing;
+    exports_.initModule = FindExport<InitModuleFn>(*library_, "InitModule", missing);
+    exports_.exitModule = FindExport<ExitModuleFn>(*library_, "ExitModule", missing);
+    exports_.preStep = FindExport<PreStepFn>(*library_, "opcPreStep", missing);
+    exports_.moduleDate = FindExport<ModuleDateFn>(*library_, "ModuleDate", missing);
+    exports_.version = FindExport<VersionFn>(*library_, "GetModuleVersion", missing);
+    if (!missing.empty()) {
+        TraceLine([&] { return "missing exports: " + missing + "; unload"; });
+        library_->Unload();
+        throw HostError(modulePath_.string() + ": the module lacks the export(s) " + missing);
+    }
+
+    TraceLine([] { return std::string("call InitModule"); });
+    exports_.initModule(static_cast<HINSTANCE>(library_->Handle()));
+    for (const RegisteredMode& mode : host.modes) {
+        modeNames_.push_back(mode.name + " (key " + Hex(mode.key) + ")");
+    }
+    for (int i = 0; i < flight_.versionCalls; ++i) {
+        version_ = exports_.version();
+        TraceLine([&] { return "call GetModuleVersion -> " + std::to_string(version_); });
+    }
+    const char* date = exports_.moduleDate();
+    moduleDate_ = date == nullptr ? "(null)" : date;
+    TraceLine([&] { return "call ModuleDate -> " + moduleDate_; });
+}
+
+const RegisteredMode& FlightRun::Mode() const
+{
+    const auto& modes = Host().modes;
+    if (modes.empty() || modes.front().msgproc == nullptr) {
+        throw HostError(modulePath_.string() + ": the module registered no display mode");
+    }
+    return modes.front();
+}
+
+void FlightRun::Fail(const Event& event, const std::string& what) const
+{
+    throw EventFailed(flight_.file.string() + ": events[" + std::to_string(event.index) + "] (step " +
+                    std::to_string(event.step) + "): " + what);
+}
+
+::OpenDisplay& FlightRun::Need(const std::string& name)
+{
+    OpenDisplay* display = Host().displays.Find(name);
+    if (display == nullptr) {
+        throw HostError("display '" + name + "' is not open");
+    }
+    return *display;
+}
+
+void FlightRun::Open(const std::string& name, std::uint32_t packedSize, CharCell cell)
+{
+    HostContext& host = Host();
+    if (host.displays.Find(name) != nullptr) {
+        host.displays.Close(name); // opening an open display replaces its instance
+    }
+    const RegisteredMode& mode = Mode();
+    const std::uint32_t id = *DisplayIdOf(name);
+    host.displays.pendingCell = cell;
+    const auto vessel = reinterpret_cast<std::intptr_t>(host.world.focus);
+    TraceLine([&] { return "call msgproc 1 " + std::to_string(id) + " " + Hex(packedSize) + " (open " + name + ")"; });
+    const std::intptr_t result = mode.msgproc(kOpenMessage, id, packedSize, vessel);
+    host.displays.pendingCell.reset();
+    if (result == 0) {
+        throw HostError(modulePath_.string() + ": the mode's message handler gave no display for '" + name + "'");
+    }
+    auto* instance = reinterpret_cast<MFD*>(result);
+    const MfdGeometry g = GeometryOf(instance);
+    TraceLine([&] {
+        return "opened " + name + " " + std::to_string(g.width) + "x" + std::to_string(g.height) + " cell " +
+               std::to_string(g.charWidth) + "x" + std::to_string(g.charHeight);
+    });
+    host.displays.Add(::OpenDisplay{name, id, instance});
+}
+
+std::vector<ScenarioBlock> FlightRun::ScenarioAt(const fs::path& path) const
+{
+    const std::optional<std::string> text = ReadPlainFile(path);
+    if (!text) {
+        throw HostError(path.string() + ": cannot read the scenario file");
+    }
+    return ParseScenario(*text, path.string());
+}
+
+void FlightRun::LoadScenario(const std::vector<ScenarioBlock>& blocks, const std::string& source)
+{
+    HostContext& host = Host();
+    TraceLine([&] { return "load scenario " + source; });
+    host.displays.CloseAll();
+    for (const ScenarioBlock& block : blocks) {
+        Open(block.display, block.width | (block.height << 16), CharCell{block.charWidth, block.charHeight});
+        ScenarioReader reader;
+        reader.items = &block.items;
+        TraceLine([&] { return "call ReadFromScenario " + block.display; });
+        Need(block.display).instance->ReadFromScenario(&reader);
+    }
+}
+
+void FlightRun::DrawOnly(::OpenDisplay& display, DrawSurface& surface)
+{
+    TraceLine([&] { return "call Redraw " + display.name; });
+    std::erase(Host().displays.invalidated, static_cast<const void*>(display.instance));
+    display.instance->Redraw(surface.Hdc());
+}
+
+void FlightRun::Redraw(::OpenDisplay& display, DrawSurface& surface)
+{
+    DrawOnly(display, surface);
+    ReadBezel(display, surface.Calls().bezel);
+}
+
+void FlightRun::ReadBezel(::OpenDisplay& display, Bezel& bezel)
+{
+    bezel = Bezel{};
+    bezel.read = true;
+    std::string labels;
+    for (int i = 0; i < kButtonCount; ++i) {
+        // Only what a label can show is read: the module's text may be long
+        // or unterminated.
+        const char* label = display.instance->ButtonText(i);
+        if (label != nullptr) {
+            bezel.labels[static_cast<std::size_t>(i)] = BoundedText(label, kLabelCharacters);
+            labels += (labels.empty() ? " " : ", ") + std::to_string(i) + " " + *bezel.labels[static_cast<std::size_t>(i)];
+        }
+    }
+    TraceLine([&] { return "call ButtonText " + display.name + " 0-11 ->" + (labels.empty() ? " none" : labels); });
+
+    const ButtonMenuEntry* menu = nullptr;
+    bezel.menuCount = display.instance->ButtonMenuTable(&menu);
+    bezel.menuTable = menu != nullptr;
+    TraceLine([&] { return "call ButtonMenuTable " + display.name + " -> " + std::to_string(bezel.menuCount); });
+    for (int i = 0; menu != nullptr && i < std::min(bezel.menuCount, kMostMenuEntries); ++i) {
+        bezel.menu.push_back(MenuLine{BoundedText(menu[i].line1, kMenuLineCharacters),
+                                      BoundedText(menu[i].line2, kMenuLineCharacters), menu[i].selection});
+    }
+}
+
+void FlightRun::RedrawInvalidated()
+{
+    HostContext& host = Host();
+    while (!host.displays.invalidated.empty()) {
+        const void* mfd = host.displays.invalidated.front();
+        const ::OpenDisplay* found = host.displays.FindInstance(mfd);
+        if (found == nullptr) {
+            host.displays.invalidated.erase(host.displays.invalidated.begin());
+            continue;
+        }
+        ::OpenDisplay& display = Need(found->name);
+        DrawSurface surface(GeometryOf(display.instance)); // a redraw a user would see; nothing is kept
+        DrawOnly(display, surface);
+    }
+}
+
+void FlightRun::Play()
+{
+    HostContext& host = Host();
+    playing_ = true;
+    progress_.emplace(flight_.totalSteps, stderr, StderrIsTerminal(), Progress::ThresholdFromEnvironment());
+    if (flight_.scenario) {
+        LoadScenario(flight_.scenarioBlocks, flight_.scenario->string());
+    }
+    std::size_t next = 0;
+    long step = 0;
+    auto runEvents = [&] {
+        while (next < flight_.events.size() && flight_.events[next].step == step) {
+            const Event& event = flight_.events[next++];
+            try {
+                RunEvent(event);
+            } catch (const EventFailed&) {
+                throw;
+            } catch (const HostError& e) {
+                Fail(event, e.what()); // a scenario that breaks the layout, an output that cannot be written
+            }
+        }
+    };
+    for (const StepRun& run : flight_.steps) {
+        for (long i = 0; i < run.count; ++i, ++step) {
+            runEvents();
+            const double mjd = host.world.SysMjd();
+            TraceLine([&] { return "call opcPreStep " + Fixed(host.world.t, 6) + " " + Fixed(run.dt, 6); });
+            exports_.preStep(host.world.t, run.dt, mjd);
+            host.world.t += run.dt;
+            ++stepsRun_;
+            RedrawInvalidated();
+            progress_->Step(stepsRun_, host.world.t, host.files.LinesWritten());
+        }
+    }
+    runEvents();
+    RedrawInvalidated();
+    // What the displays show at the end, for the summary.
+    for (::OpenDisplay* display : host.displays.All()) {
+        const MfdGeometry g = GeometryOf(display->instance);
+        DrawSurface surface(g);
+        Redraw(*display, surface);
+        displayTexts_.push_back("display " + display->name + " (" + std::to_string(g.width) + "x" +
+                                std::to_string(g.height) + ", char cell " + std::to_string(g.charWidth) + "x" +
+                                std::to_string(g.charHeight) + "):\n" + SnapshotText(surface.Calls(), g));
+    }
+}
+
+void FlightRun::EndProgress()
+{
+    if (progress_) {
+        progress_->End(stepsRun_, Host().world.t, Host().files.LinesWritten());
+    }
+}
+
+std::string FlightRun::StopNote() const
+{
+    const HostFiles& files = Host().files;
+    std::string note = "the run stopped after " + std::to_string(stepsRun_) + " of " +
+                       std::to_string(flight_.totalSteps) + " steps; ";
+    const auto written = files.ModuleFiles();
+    if (written.empty()) {
+        return note + "the module had written no data file";
+    }
+    note += "the lines the module wrote before the stop are kept, in " + files.Root().string() + ":";
+    for (const auto& file : written) {
+        note += "\n  " + file.path + ": " + std::to_string(file.lines) + (file.lines == 1 ? " line" : " lines");
+    }
+    return note;
+}
+
+void FlightRun::Finish()
+{
+    if (finished_) {
+        return;
+    }
+    finished_ = true;
+    HostContext& host = Host();
+    host.displays.CloseAll();
+    host.inputBoxes.CloseAll();
+    if (library_ == nullptr || library_->Handle() == nullptr) {
+        return;
+    }
+    if (flight_.hostCallsExit && exports_.exitModule != nullptr) {
+        TraceLine([] { return std::string("call ExitModule"); });
+        exports_.exitModule(static_cast<HINSTANCE>(library_->Handle()));
+    }
+    TraceLine([] { return std::string("unload"); });
+    library_->Unload();
+    TraceLine([] { return std::string("unloaded"); });
+}

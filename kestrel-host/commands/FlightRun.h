@@ -1,0 +1,105 @@
+// One flight played through the module: loads it, runs the steps and
+// events, and unloads it. The summary of what it did is printed at the end.
+#pragma once
+
+#include "host/Mfd.h"
+#include "kestrel-host/commands/Progress.h"
+#include "kestrel-host/common/HostError.h"
+#include "kestrel-host/flight/Flight.h"
+#include "kestrel-host/pictures/Bezel.h"
+#include "kestrel-host/simulator/Displays.h"
+#include "kestrel-host/simulator/HostContext.h"
+#include "kestrel-host/simulator/ModuleLoader.h"
+
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+class DrawSurface;
+
+// A problem with one of the flight's events, found while playing it: the
+// message names the flight file, the event and its step.
+struct EventFailed : HostError {
+    using HostError::HostError;
+};
+
+// The module's exports, as the host calls them.
+typedef void (*InitModuleFn)(HINSTANCE);
+typedef void (*ExitModuleFn)(HINSTANCE);
+typedef void (*PreStepFn)(double, double, double);
+typedef const char* (*ModuleDateFn)();
+typedef int (*VersionFn)();
+
+// The message that asks the mode's handler for a new display instance.
+constexpr std::uint32_t kOpenMessage = 1;
+
+// An input-box answer the module refused (its callback returned false).
+struct Refusal {
+    std::string title; // the box's
+    std::string text;  // the answer
+};
+
+struct ModuleExports {
+    InitModuleFn initModule = nullptr;
+    ExitModuleFn exitModule = nullptr;
+    PreStepFn preStep = nullptr;
+    ModuleDateFn moduleDate = nullptr;
+    VersionFn version = nullptr;
+};
+
+class FlightRun {
+public:
+    FlightRun(const Flight& flight, const std::filesystem::path& modulePath) : flight_(flight), modulePath_(modulePath) {}
+
+    void LoadModule();
+    // Plays the steps and events. A problem found on the way (an event the
+    // flight's checks could not rule out, an output that cannot be written)
+    // stops it there with a HostError naming the event and its step; what
+    // the module has written stays.
+    void Play();
+    // Deletes the displays, closes input boxes, calls ExitModule (if the
+    // flight lets the host do so) and unloads the module.
+    void Finish();
+    // The progress line's last word on standard error (Progress.h).
+    void EndProgress();
+    void PrintSummary(std::ostream& out) const;
+    // Whether the steps have begun: from then on a stop keeps what the
+    // module wrote, and the message says so (StopNote).
+    bool Playing() const { return playing_; }
+    // Where the run stopped and the data files the module wrote, with their
+    // lines, all of which are kept.
+    std::string StopNote() const;
+
+private:
+    const RegisteredMode& Mode() const;
+    void RunEvent(const Event& event);
+    void Open(const std::string& name, std::uint32_t packedSize, CharCell cell);
+    ::OpenDisplay& Need(const std::string& name);
+    std::vector<ScenarioBlock> ScenarioAt(const std::filesystem::path& path) const;
+    void LoadScenario(const std::vector<ScenarioBlock>& blocks, const std::string& source);
+    // A redraw for a picture: the display's drawing, then its button labels
+    // and menu, as the simulator asks for them when it shows a display.
+    void Redraw(::OpenDisplay& display, DrawSurface& surface);
+    void DrawOnly(::OpenDisplay& display, DrawSurface& surface);
+    void ReadBezel(::OpenDisplay& display, Bezel& bezel);
+    void RedrawInvalidated();
+    [[noreturn]] void Fail(const Event& event, const std::string& what) const;
+
+    const Flight& flight_;
+    std::filesystem::path modulePath_;
+    std::unique_ptr<ModuleLibrary> library_;
+    ModuleExports exports_;
+    std::vector<std::string> modeNames_;
+    std::string moduleDate_;
+    int version_ = 0;
+    long stepsRun_ = 0;
+    bool playing_ = false;
+    std::optional<Progress> progress_;
+    std::vector<std::string> messages_;
+    std::vector<Refusal> refusals_;
+    std::vector<std::string> displayTexts_;
+    bool finished_ = false;
+};
