@@ -5,7 +5,7 @@
 // events in step order, each at or before the last step, and the step count
 // the sum of the runs.
 #include "kestrel-host/common/HostError.h"
-#include "kestrel-host/flight/Flight.h"
+#include "kestrel-host/flight/FlightLoader.h"
 
 #include <cstdint>
 #include <cstdio>

@@ -2,6 +2,7 @@
 #include "kestrel-host/commands/FlightRun.h"
 
 #include "kestrel-host/common/HostText.h"
+#include "kestrel-host/flight/ScanCodes.h"
 #include "kestrel-host/pictures/DrawSurface.h"
 #include "kestrel-host/pictures/Snapshot.h"
 #include "kestrel-host/simulator/Scenario.h"

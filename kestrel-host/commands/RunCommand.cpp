@@ -2,7 +2,7 @@
 
 #include "kestrel-host/commands/FlightRun.h"
 #include "kestrel-host/common/HostError.h"
-#include "kestrel-host/flight/Flight.h"
+#include "kestrel-host/flight/FlightLoader.h"
 #include "kestrel-host/simulator/HostContext.h"
 #include "kestrel-host/simulator/ModuleLoader.h"
 #include "kestrel-host/simulator/Trace.h"

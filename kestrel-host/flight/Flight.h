@@ -1,6 +1,5 @@
-// The flight file: vessels, clock, scenario, steps and the events to play.
-// LoadFlight reads and checks all of it before anything runs; every problem
-// is a HostError naming the file and what is wrong.
+// A flight as its file gives it: vessels, clock, scenario, steps and the
+// events to play (FlightLoader.h reads one).
 #pragma once
 
 #include "kestrel-host/simulator/PitchTable.h"
@@ -60,14 +59,3 @@ struct Flight {
     bool hostCallsExit = true;
     int versionCalls = 1;
 };
-
-// `root` is the folder output paths are relative to (to match a `load` with an
-// earlier `save` of the same file).
-Flight LoadFlight(const std::filesystem::path& file, const std::filesystem::path& root);
-// The same for the flight's text, as if read from `file` (which names it in
-// messages and is the folder input paths are relative to).
-Flight ParseFlight(const std::string& text, const std::filesystem::path& file, const std::filesystem::path& root);
-
-// The scan code of the key a menu selection character stands for (A-Z, 0-9);
-// 0 for any other character.
-std::uint32_t ScanCodeOf(char selection);

@@ -1,6 +1,7 @@
 #include "kestrel-host/flight/FlightEvents.h"
 
 #include "kestrel-host/flight/OutputPaths.h"
+#include "kestrel-host/flight/ScanCodes.h"
 #include "kestrel-host/pictures/DrawSurface.h"
 #include "kestrel-host/simulator/Displays.h"
 
