@@ -1,25 +1,41 @@
-// What each action of a flight's events does to the host and the module.
-#include "kestrel-host/commands/FlightRun.h"
+#include "kestrel-host/commands/EventActions.h"
 
+#include "kestrel-host/common/HostError.h"
 #include "kestrel-host/common/HostText.h"
+#include "kestrel-host/flight/PlainFile.h"
 #include "kestrel-host/flight/ScanCodes.h"
 #include "kestrel-host/pictures/DrawSurface.h"
 #include "kestrel-host/pictures/Snapshot.h"
 #include "kestrel-host/simulator/Scenario.h"
 #include "kestrel-host/simulator/Trace.h"
 
-void FlightRun::RunEvent(const Event& event)
+namespace fs = std::filesystem;
+
+namespace {
+
+std::vector<ScenarioBlock> ScenarioAt(const fs::path& path)
+{
+    const std::optional<std::string> text = ReadPlainFile(path);
+    if (!text) {
+        throw HostError(path.string() + ": cannot read the scenario file");
+    }
+    return ParseScenario(*text, path.string());
+}
+
+} // namespace
+
+void RunEvent(const Event& event, ActionContext& run)
 {
     HostContext& host = Host();
     switch (event.action) {
     case Action::Open: {
         const CharCell derived = DerivedCharCell(event.packedSize & 0xFFFFu, event.packedSize >> 16);
-        Open(event.display, event.packedSize,
+        run.Open(event.display, event.packedSize,
                     CharCell{event.charWidth.value_or(derived.width), event.charHeight.value_or(derived.height)});
         break;
     }
     case Action::Button: {
-        const bool taken = Need(event.display).instance->OnButton(event.button, event.flags);
+        const bool taken = run.Need(event.display).instance->OnButton(event.button, event.flags);
         TraceLine([&] {
             return "call OnButton " + event.display + " " + std::to_string(event.button) + " " + std::to_string(event.flags) +
                    " -> " + (taken ? "true" : "false");
@@ -27,12 +43,12 @@ void FlightRun::RunEvent(const Event& event)
         break;
     }
     case Action::Key: {
-        const bool taken = Need(event.display).instance->OnKey(event.key);
+        const bool taken = run.Need(event.display).instance->OnKey(event.key);
         TraceLine([&] { return "call OnKey " + event.display + " " + Hex(event.key) + " -> " + (taken ? "true" : "false"); });
         break;
     }
     case Action::Menu: {
-        MFD* instance = Need(event.display).instance;
+        MFD* instance = run.Need(event.display).instance;
         const ButtonMenuEntry* menu = nullptr;
         const int count = instance->ButtonMenuTable(&menu);
         TraceLine([&] { return "call ButtonMenuTable " + event.display + " -> " + std::to_string(count); });
@@ -43,7 +59,7 @@ void FlightRun::RunEvent(const Event& event)
             found = found || menu[i].selection == event.menu;
         }
         if (!found) {
-            Fail(event, "display '" + event.display + "' has no menu entry '" + std::string(1, event.menu) +
+            run.Fail(event, "display '" + event.display + "' has no menu entry '" + std::string(1, event.menu) +
                             "' (its menu: " + (choices.empty() ? "none" : choices) + ")");
         }
         const std::uint32_t key = ScanCodeOf(event.menu);
@@ -56,7 +72,7 @@ void FlightRun::RunEvent(const Event& event)
     }
     case Action::Input: {
         if (host.inputBoxes.Empty()) {
-            Fail(event, "'input' with no open input box");
+            run.Fail(event, "'input' with no open input box");
         }
         InputBox box = host.inputBoxes.TakeLast();
         if (!event.input) {
@@ -67,7 +83,7 @@ void FlightRun::RunEvent(const Event& event)
         const bool accepted = box.callback != nullptr && box.callback(&box, event.input->c_str(), box.userData);
         TraceLine([&] { return std::string("input callback -> ") + (accepted ? "true" : "false"); });
         if (!accepted) {
-            refusals_.push_back(Refusal{box.title, *event.input});
+            run.Refused(Refusal{box.title, *event.input});
         }
         break;
     }
@@ -100,17 +116,17 @@ void FlightRun::RunEvent(const Event& event)
         break;
     }
     case Action::Load:
-        LoadScenario(ScenarioAt(event.path), event.path.string());
+        run.LoadScenario(ScenarioAt(event.path), event.path.string());
         break;
     case Action::Snapshot: {
-        ::OpenDisplay& display = Need(event.display);
+        ::OpenDisplay& display = run.Need(event.display);
         const MfdGeometry g = GeometryOf(display.instance);
         if ((!event.svg.empty() || !event.log.empty()) && !DrawSurface::SeesModuleCalls()) {
-            Fail(event, "the module's drawing calls cannot be recorded (its SetTextColor and TextOutA imports were "
+            run.Fail(event, "the module's drawing calls cannot be recorded (its SetTextColor and TextOutA imports were "
                         "not found), so there is no draw log or SVG picture; take a 'bmp' snapshot instead");
         }
         DrawSurface surface(g);
-        Redraw(display, surface);
+        run.Redraw(display, surface);
         if (!event.svg.empty()) {
             host.files.WriteOutput(event.svg, SnapshotSvg(surface.Calls(), g));
         }
@@ -123,13 +139,13 @@ void FlightRun::RunEvent(const Event& event)
         break;
     }
     case Action::Message: {
-        const RegisteredMode& mode = Mode();
+        const RegisteredMode& mode = run.Mode();
         const std::intptr_t result =
             mode.msgproc(event.message, event.displayId, event.packedSize, reinterpret_cast<std::intptr_t>(host.world.focus));
         const std::string line = "msgproc " + std::to_string(event.message) + " " + std::to_string(event.displayId) +
                                  " " + Hex(event.packedSize) + " -> " + std::to_string(result);
         TraceLine([&] { return "call " + line; });
-        messages_.push_back(line);
+        run.MessageAnswered(line);
         // What the open message gives is a display the host now owns; with
         // no display to show it on, the host deletes it at once.
         if (event.message == kOpenMessage && result != 0) {

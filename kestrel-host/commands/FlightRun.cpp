@@ -2,7 +2,6 @@
 
 #include "kestrel-host/common/HostError.h"
 #include "kestrel-host/common/HostText.h"
-#include "kestrel-host/flight/PlainFile.h"
 #include "kestrel-host/pictures/DrawSurface.h"
 #include "kestrel-host/pictures/Snapshot.h"
 #include "kestrel-host/simulator/NativeFiles.h"
@@ -113,15 +112,6 @@ void FlightRun::Open(const std::string& name, std::uint32_t packedSize, CharCell
     host.displays.Add(::OpenDisplay{name, id, instance});
 }
 
-std::vector<ScenarioBlock> FlightRun::ScenarioAt(const fs::path& path) const
-{
-    const std::optional<std::string> text = ReadPlainFile(path);
-    if (!text) {
-        throw HostError(path.string() + ": cannot read the scenario file");
-    }
-    return ParseScenario(*text, path.string());
-}
-
 void FlightRun::LoadScenario(const std::vector<ScenarioBlock>& blocks, const std::string& source)
 {
     HostContext& host = Host();
@@ -205,7 +195,7 @@ void FlightRun::Play()
         while (next < flight_.events.size() && flight_.events[next].step == step) {
             const Event& event = flight_.events[next++];
             try {
-                RunEvent(event);
+                RunEvent(event, *this);
             } catch (const EventFailed&) {
                 throw;
             } catch (const HostError& e) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "host/Mfd.h"
+#include "kestrel-host/commands/EventActions.h"
 #include "kestrel-host/commands/Progress.h"
 #include "kestrel-host/common/HostError.h"
 #include "kestrel-host/flight/Flight.h"
@@ -33,15 +34,6 @@ typedef void (*PreStepFn)(double, double, double);
 typedef const char* (*ModuleDateFn)();
 typedef int (*VersionFn)();
 
-// The message that asks the mode's handler for a new display instance.
-constexpr std::uint32_t kOpenMessage = 1;
-
-// An input-box answer the module refused (its callback returned false).
-struct Refusal {
-    std::string title; // the box's
-    std::string text;  // the answer
-};
-
 struct ModuleExports {
     InitModuleFn initModule = nullptr;
     ExitModuleFn exitModule = nullptr;
@@ -50,7 +42,7 @@ struct ModuleExports {
     VersionFn version = nullptr;
 };
 
-class FlightRun {
+class FlightRun final : private ActionContext {
 public:
     FlightRun(const Flight& flight, const std::filesystem::path& modulePath) : flight_(flight), modulePath_(modulePath) {}
 
@@ -74,19 +66,20 @@ public:
     std::string StopNote() const;
 
 private:
-    const RegisteredMode& Mode() const;
-    void RunEvent(const Event& event);
-    void Open(const std::string& name, std::uint32_t packedSize, CharCell cell);
-    ::OpenDisplay& Need(const std::string& name);
-    std::vector<ScenarioBlock> ScenarioAt(const std::filesystem::path& path) const;
-    void LoadScenario(const std::vector<ScenarioBlock>& blocks, const std::string& source);
-    // A redraw for a picture: the display's drawing, then its button labels
-    // and menu, as the simulator asks for them when it shows a display.
-    void Redraw(::OpenDisplay& display, DrawSurface& surface);
+    // What the event actions ask of the run (EventActions.h).
+    const RegisteredMode& Mode() const override;
+    void Open(const std::string& name, std::uint32_t packedSize, CharCell cell) override;
+    ::OpenDisplay& Need(const std::string& name) override;
+    void LoadScenario(const std::vector<ScenarioBlock>& blocks, const std::string& source) override;
+    // As the simulator asks for the labels and menu when it shows a display.
+    void Redraw(::OpenDisplay& display, DrawSurface& surface) override;
+    void Refused(const Refusal& refusal) override { refusals_.push_back(refusal); }
+    void MessageAnswered(const std::string& line) override { messages_.push_back(line); }
+    [[noreturn]] void Fail(const Event& event, const std::string& what) const override;
+
     void DrawOnly(::OpenDisplay& display, DrawSurface& surface);
     void ReadBezel(::OpenDisplay& display, Bezel& bezel);
     void RedrawInvalidated();
-    [[noreturn]] void Fail(const Event& event, const std::string& what) const;
 
     const Flight& flight_;
     std::filesystem::path modulePath_;

@@ -10,6 +10,9 @@
 #include <string>
 #include <vector>
 
+// The message that asks a mode's handler for a new display instance.
+constexpr std::uint32_t kOpenMessage = 1;
+
 struct RegisteredMode {
     int id = 0;
     std::string name;
