@@ -4,9 +4,10 @@
 #include "kestrel-host/common/HostText.h"
 #include "kestrel-host/flight/PlainFile.h"
 #include "kestrel-host/flight/ScanCodes.h"
+#include "kestrel-host/flight/ScenarioFile.h"
 #include "kestrel-host/pictures/DrawSurface.h"
 #include "kestrel-host/pictures/Snapshot.h"
-#include "kestrel-host/simulator/Scenario.h"
+#include "kestrel-host/simulator/ScenarioHandles.h"
 #include "kestrel-host/simulator/Trace.h"
 
 namespace fs = std::filesystem;

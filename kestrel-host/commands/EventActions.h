@@ -5,9 +5,9 @@
 #pragma once
 
 #include "kestrel-host/flight/Flight.h"
+#include "kestrel-host/flight/ScenarioFile.h"
 #include "kestrel-host/simulator/Displays.h"
 #include "kestrel-host/simulator/HostContext.h"
-#include "kestrel-host/simulator/Scenario.h"
 
 #include <cstdint>
 #include <string>

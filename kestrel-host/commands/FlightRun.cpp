@@ -2,10 +2,11 @@
 
 #include "kestrel-host/common/HostError.h"
 #include "kestrel-host/common/HostText.h"
+#include "kestrel-host/flight/DisplayNames.h"
 #include "kestrel-host/pictures/DrawSurface.h"
 #include "kestrel-host/pictures/Snapshot.h"
 #include "kestrel-host/simulator/NativeFiles.h"
-#include "kestrel-host/simulator/Scenario.h"
+#include "kestrel-host/simulator/ScenarioHandles.h"
 #include "kestrel-host/simulator/Trace.h"
 
 #include <algorithm>

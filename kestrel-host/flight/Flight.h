@@ -2,8 +2,8 @@
 // events to play (FlightLoader.h reads one).
 #pragma once
 
+#include "kestrel-host/flight/ScenarioFile.h"
 #include "kestrel-host/simulator/PitchTable.h"
-#include "kestrel-host/simulator/Scenario.h"
 
 #include <cstdint>
 #include <filesystem>

@@ -1,8 +1,8 @@
 #include "kestrel-host/flight/FlightChecker.h"
 
 #include "kestrel-host/common/HostError.h"
+#include "kestrel-host/flight/DisplayNames.h"
 #include "kestrel-host/flight/PlainFile.h"
-#include "kestrel-host/simulator/Displays.h"
 
 #include <cmath>
 #include <numbers>

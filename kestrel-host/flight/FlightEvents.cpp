@@ -3,7 +3,6 @@
 #include "kestrel-host/flight/OutputPaths.h"
 #include "kestrel-host/flight/ScanCodes.h"
 #include "kestrel-host/pictures/DrawSurface.h"
-#include "kestrel-host/simulator/Displays.h"
 
 #include <algorithm>
 #include <map>

@@ -6,9 +6,6 @@
 
 namespace {
 
-const char* const kNames[] = {"left", "right", "user1", "user2", "user3", "user4",
-                              "user5", "user6", "user7", "user8", "user9", "user10"};
-
 // Reads the base class's protected members, as the host that owns the class does.
 struct MfdReader : MFD {
     static MfdGeometry Read(const MFD* mfd)
@@ -19,21 +16,6 @@ struct MfdReader : MFD {
 };
 
 } // namespace
-
-std::optional<std::uint32_t> DisplayIdOf(const std::string& name)
-{
-    for (std::uint32_t i = 0; i < std::size(kNames); ++i) {
-        if (name == kNames[i]) {
-            return i;
-        }
-    }
-    return std::nullopt;
-}
-
-std::string KnownDisplayNames()
-{
-    return "left, right, user1 to user10";
-}
 
 CharCell DerivedCharCell(std::uint32_t width, std::uint32_t height)
 {

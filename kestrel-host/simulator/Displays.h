@@ -1,5 +1,5 @@
-// The host's multi-function displays: which exist (by name), which are open,
-// and the instance of the mode each open one shows.
+// The host's multi-function displays: which are open, and the instance of
+// the mode each open one shows. (Which exist, by name: flight/DisplayNames.h.)
 #pragma once
 
 #include "host/Mfd.h"
@@ -9,11 +9,6 @@
 #include <optional>
 #include <string>
 #include <vector>
-
-// The displays a flight can name: "left" (identifier 0), "right" (1) and
-// "user1" to "user10" (2 to 11).
-std::optional<std::uint32_t> DisplayIdOf(const std::string& name);
-std::string KnownDisplayNames();
 
 struct CharCell {
     std::uint32_t width = 0;

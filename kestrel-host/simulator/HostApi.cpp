@@ -5,7 +5,7 @@
 #include "kestrel-host/common/HostText.h"
 #include "kestrel-host/pictures/DrawSurface.h"
 #include "kestrel-host/simulator/HostContext.h"
-#include "kestrel-host/simulator/Scenario.h"
+#include "kestrel-host/simulator/ScenarioHandles.h"
 #include "kestrel-host/simulator/Trace.h"
 
 #include <algorithm>

@@ -1,9 +1,8 @@
-#include "kestrel-host/simulator/Scenario.h"
+#include "kestrel-host/flight/ScenarioFile.h"
 
 #include "kestrel-host/common/HostError.h"
-#include "kestrel-host/simulator/Displays.h"
+#include "kestrel-host/flight/DisplayNames.h"
 
-#include <algorithm>
 #include <sstream>
 #include <string_view>
 
@@ -107,17 +106,4 @@ std::string FormatScenario(const std::vector<ScenarioBlock>& blocks)
         text += "END_MFD\n";
     }
     return text;
-}
-
-bool ScenarioReader::NextLine(char*& line)
-{
-    if (items == nullptr || next >= items->size()) {
-        return false;
-    }
-    const std::string_view item = Unindented((*items)[next++]);
-    const std::size_t length = std::min(item.size(), sizeof buffer - 1);
-    std::copy_n(item.begin(), length, buffer); // an empty line may have no data at all
-    buffer[length] = '\0';
-    line = buffer;
-    return true;
 }

@@ -11,7 +11,6 @@
 // may be indented with blanks and tabs, as hand-edited files often are.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -32,23 +31,3 @@ constexpr std::uint32_t kLargestDisplaySize = 0xFFFF;
 // Throws HostError naming `source` and the line when the text breaks the layout.
 std::vector<ScenarioBlock> ParseScenario(const std::string& text, const std::string& source);
 std::string FormatScenario(const std::vector<ScenarioBlock>& blocks);
-
-// What a SCENARIOHANDLE points to while the module writes its items.
-struct ScenarioWriter {
-    std::vector<std::string> items;
-};
-
-// What a SCENARIOHANDLE points to while the module reads its block: each
-// line as the host hands it over, without its leading blanks and tabs and
-// without its line end, otherwise as it stands, in a line buffer of
-// kScenarioLineBuffer bytes that the module may change. The rest of a longer
-// line is cut off.
-constexpr std::size_t kScenarioLineBuffer = 1024;
-
-struct ScenarioReader {
-    const std::vector<std::string>* items = nullptr;
-    std::size_t next = 0;
-    char buffer[kScenarioLineBuffer] = {};
-
-    bool NextLine(char*& line);
-};
