@@ -93,7 +93,7 @@ void RunEvent(const Event& event, ActionContext& run)
         TraceLine([&] { return "focus " + event.vessel; });
         break;
     case Action::AddVessel:
-        host.world.Add(event.newVessel.name, event.newVessel.pitch);
+        host.world.Add(event.newVessel.name, PitchTable{event.newVessel.pitch});
         TraceLine([&] { return "add vessel " + event.newVessel.name; });
         break;
     case Action::RemoveVessel:

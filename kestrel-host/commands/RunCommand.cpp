@@ -91,7 +91,7 @@ int RunFlight(const RunOptions& options)
         host.files.SetRoot(root);
         host.world.clockMjd = flight.clockMjd;
         for (const VesselDefinition& vessel : flight.vessels) {
-            Vessel* added = host.world.Add(vessel.name, vessel.pitch);
+            Vessel* added = host.world.Add(vessel.name, PitchTable{vessel.pitch});
             if (flight.focus && *flight.focus == vessel.name) {
                 host.world.focus = added;
             }

@@ -3,17 +3,22 @@
 #pragma once
 
 #include "kestrel-host/flight/ScenarioFile.h"
-#include "kestrel-host/simulator/PitchTable.h"
 
 #include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
+
+// A vessel's pitch table as the flight gives it: [time, radians] points in
+// strictly increasing time, at least one. (The world flies it as a
+// PitchTable.)
+using PitchPoints = std::vector<std::pair<double, double>>;
 
 struct VesselDefinition {
     std::string name;
-    PitchTable pitch; // radians
+    PitchPoints pitch;
 };
 
 struct StepRun {

@@ -169,13 +169,13 @@ void FlightChecker::OnlyKeys(const json& object, const std::string& where, const
     }
 }
 
-PitchTable FlightChecker::Table(const json& value, const std::string& where, double factor) const
+PitchPoints FlightChecker::Table(const json& value, const std::string& where, double factor) const
 {
     Array(value, where);
     if (value.empty()) {
         Fail(where, "a pitch table needs at least one [time, value] point");
     }
-    PitchTable table;
+    PitchPoints points;
     for (std::size_t i = 0; i < value.size(); ++i) {
         const std::string at = where + "[" + std::to_string(i) + "]";
         const json& point = value[i];
@@ -184,12 +184,12 @@ PitchTable FlightChecker::Table(const json& value, const std::string& where, dou
         }
         const double t = Number(point[0], at + "[0]");
         const double v = Number(point[1], at + "[1]");
-        if (!table.points.empty() && t <= table.points.back().first) {
+        if (!points.empty() && t <= points.back().first) {
             Fail(at, "pitch table times must increase");
         }
-        table.points.emplace_back(t, factor == 1.0 ? v : v * factor);
+        points.emplace_back(t, factor == 1.0 ? v : v * factor);
     }
-    return table;
+    return points;
 }
 
 VesselDefinition FlightChecker::Vessel(const json& value, const std::string& where) const

@@ -35,7 +35,7 @@ public:
     const json& Object(const json& value, const std::string& where) const;
     const json& Array(const json& value, const std::string& where) const;
     void OnlyKeys(const json& object, const std::string& where, const std::set<std::string>& allowed) const;
-    PitchTable Table(const json& value, const std::string& where, double factor) const;
+    PitchPoints Table(const json& value, const std::string& where, double factor) const;
     VesselDefinition Vessel(const json& value, const std::string& where) const;
     std::string DisplayName(const json& value, const std::string& where) const;
     // width | height << 16 from 'packed_size' or 'width' and 'height'.
