@@ -1,5 +1,6 @@
 #include "kestrel-host/commands/EventActions.h"
 
+#include "kestrel-host/commands/HostOutputs.h"
 #include "kestrel-host/common/HostError.h"
 #include "kestrel-host/common/HostText.h"
 #include "kestrel-host/flight/PlainFile.h"
@@ -112,7 +113,7 @@ void RunEvent(const Event& event, ActionContext& run)
             display->instance->WriteToScenario(&writer);
             blocks.push_back(ScenarioBlock{display->name, g.width, g.height, g.charWidth, g.charHeight, writer.items});
         }
-        host.files.WriteOutput(event.path, FormatScenario(blocks));
+        WriteOutput(host.files.Root(), event.path, FormatScenario(blocks));
         TraceLine([&] { return "saved scenario " + event.path.generic_string(); });
         break;
     }
@@ -129,13 +130,13 @@ void RunEvent(const Event& event, ActionContext& run)
         DrawSurface surface(g);
         run.Redraw(display, surface);
         if (!event.svg.empty()) {
-            host.files.WriteOutput(event.svg, SnapshotSvg(surface.Calls(), g));
+            WriteOutput(host.files.Root(), event.svg, SnapshotSvg(surface.Calls(), g));
         }
         if (!event.log.empty()) {
-            host.files.WriteOutput(event.log, DrawLogText(surface.Calls()));
+            WriteOutput(host.files.Root(), event.log, DrawLogText(surface.Calls()));
         }
         if (!event.bmp.empty()) {
-            host.files.WriteOutput(event.bmp, surface.Bitmap());
+            WriteOutput(host.files.Root(), event.bmp, surface.Bitmap());
         }
         break;
     }

@@ -1,8 +1,5 @@
 #include "kestrel-host/simulator/HostFiles.h"
 
-#include "kestrel-host/common/HostError.h"
-#include "kestrel-host/flight/OutputPaths.h"
-
 #include <algorithm>
 #include <fstream>
 
@@ -113,20 +110,6 @@ bool HostFiles::Close(void* file)
     spare_.push_back(std::move(*it));
     open_.erase(it);
     return true;
-}
-
-void HostFiles::WriteOutput(const fs::path& path, const std::string& content)
-{
-    if (const auto problem = OutputPathProblem(path, root_)) {
-        throw HostError(*problem);
-    }
-    const fs::path full = (root_ / path).lexically_normal();
-    std::error_code ec;
-    fs::create_directories(full.parent_path(), ec);
-    if (ec) {
-        throw HostError(full.parent_path().string() + ": cannot make the folder: " + ec.message());
-    }
-    WriteWholeFile(full, content);
 }
 
 std::vector<HostFiles::Written> HostFiles::ModuleFiles() const

@@ -1,9 +1,7 @@
-// Files under the host's root folder. The module's data files are written
-// through: each open, line and close reaches the disk as the module makes
-// it, so every line is in its file once the module's close returns, and a
-// run that stops, or is killed, keeps every whole line written before.
-// The host's own outputs (scenarios, snapshots) are written when their event
-// runs, each whole or not at all.
+// The module's files under the host's root folder, written through: each
+// open, line and close reaches the disk as the module makes it, so every line
+// is in its file once the module's close returns, and a run that stops, or
+// is killed, keeps every whole line written before.
 #pragma once
 
 #include "kestrel-host/simulator/NativeFiles.h"
@@ -34,11 +32,6 @@ public:
     // `"files": "fail"`); the host's own outputs are not affected.
     void SetFailing(bool failing) { failing_ = failing; }
     bool Failing() const { return failing_; }
-
-    // Writes one of the host's own outputs (relative to the root), after
-    // checking its path again as the disk stands now, making its folders.
-    // Throws HostError naming the path and the problem.
-    void WriteOutput(const std::filesystem::path& path, const std::string& content);
 
     // Lines the module has written in this run, all files together.
     long long LinesWritten() const { return linesWritten_; }
