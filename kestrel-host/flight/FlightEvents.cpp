@@ -1,8 +1,8 @@
 #include "kestrel-host/flight/FlightEvents.h"
 
+#include "kestrel-host/common/Platform.h"
 #include "kestrel-host/flight/OutputPaths.h"
 #include "kestrel-host/flight/ScanCodes.h"
-#include "kestrel-host/pictures/DrawSurface.h"
 
 #include <algorithm>
 #include <map>
@@ -207,7 +207,7 @@ std::vector<Event> ReadEvents(const json& list, const FlightChecker& check, Flig
             }
             if (e.contains("bmp")) {
                 event.bmp = OutputPath(e["bmp"], where + ".bmp", check, paper);
-                if (!DrawSurface::HasPixels()) {
+                if (!kDrawsPixels) {
                     check.Fail(where + ".bmp", "a BMP snapshot needs the Windows build of kestrel-host, which "
                                                "draws with GDI; this build only records the drawing calls");
                 }

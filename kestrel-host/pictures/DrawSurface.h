@@ -5,7 +5,8 @@
 // the host's own title and font choices, is recorded in a Canvas for the draw
 // log, the SVG picture and the run's summary. On Windows the surface is also
 // a real GDI memory bitmap that those calls paint, and a snapshot can save it
-// as a BMP file; elsewhere it is the record alone.
+// as a BMP file; elsewhere it is the record alone (kDrawsPixels in
+// common/Platform.h tells which).
 //
 // The platform's half lives in posix/DrawSurface.cpp or windows/DrawSurface.cpp.
 #pragma once
@@ -43,8 +44,6 @@ public:
 
     // The surface a device context belongs to; null for any other.
     static DrawSurface* Of(HDC hdc);
-    // Whether surfaces are drawn in pixels (Windows) or only recorded.
-    static bool HasPixels();
     // Whether the module's SetTextColor and TextOutA calls reach the record.
     // Elsewhere they always do (they are ours); on Windows they go straight
     // to GDI, and reach it only once the loader has intercepted them.

@@ -44,11 +44,6 @@ std::string DrawSurface::Bitmap() const
     throw HostError("a BMP snapshot needs the Windows build of kestrel-host, which draws with GDI");
 }
 
-bool DrawSurface::HasPixels()
-{
-    return false;
-}
-
 bool DrawSurface::SeesModuleCalls()
 {
     return true;

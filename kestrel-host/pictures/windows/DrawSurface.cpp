@@ -232,11 +232,6 @@ std::string DrawSurface::Bitmap() const
     return EncodeBmp(picture.pixels, picture.width, picture.height);
 }
 
-bool DrawSurface::HasPixels()
-{
-    return true;
-}
-
 bool DrawSurface::SeesModuleCalls()
 {
     return ModuleDrawingCaptured();
