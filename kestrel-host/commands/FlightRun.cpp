@@ -32,6 +32,7 @@ void FlightRun::LoadModule()
     HostContext& host = Host();
     TraceLine([&] { return "load " + modulePath_.string(); });
     library_ = ModuleLibrary::Load(modulePath_);
+    DrawSurface::CaptureModuleCalls(library_->Handle());
     for (void* handle : host.initLibHandles) {
         TraceLine([&] { return std::string("InitLib handle matches module: ") + (handle == library_->Handle() ? "yes" : "no"); });
     }

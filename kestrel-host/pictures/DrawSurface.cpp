@@ -1,5 +1,7 @@
 #include "kestrel-host/pictures/DrawSurface.h"
 
+#include "host/Mfd.h"
+
 #include <algorithm>
 #include <vector>
 
@@ -36,4 +38,19 @@ void DrawSurface::Enlist(DrawSurface* surface)
 void DrawSurface::Delist(DrawSurface* surface)
 {
     std::erase(Live(), surface);
+}
+
+// The host's side of drawing in the display base class: what a mode's
+// Redraw asks of the surface it was handed.
+void MFD::Title(HDC hdc, const char* title) const
+{
+    if (DrawSurface* surface = DrawSurface::Of(hdc)) {
+        surface->Title(title);
+    }
+}
+
+HFONT MFD::SelectDefaultFont(HDC hdc, DWORD index) const
+{
+    DrawSurface* surface = DrawSurface::Of(hdc);
+    return surface == nullptr ? nullptr : surface->SelectFont(index);
 }

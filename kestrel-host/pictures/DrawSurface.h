@@ -44,9 +44,14 @@ public:
 
     // The surface a device context belongs to; null for any other.
     static DrawSurface* Of(HDC hdc);
-    // Whether the module's SetTextColor and TextOutA calls reach the record.
-    // Elsewhere they always do (they are ours); on Windows they go straight
-    // to GDI, and reach it only once the loader has intercepted them.
+    // Makes the module's own SetTextColor and TextOutA calls reach the record
+    // of the surface they draw on; called once the module is loaded. On
+    // Windows they go straight to GDI, so the module's two gdi32 imports are
+    // pointed at recording wrappers (windows/DrawCapture.cpp); elsewhere they
+    // are ours and reach it already.
+    static void CaptureModuleCalls(void* module);
+    // Whether they reach it: always, but on Windows only once both imports
+    // were found and pointed at the wrappers.
     static bool SeesModuleCalls();
 
 private:

@@ -3,7 +3,6 @@
 #include "host/HostApi.h"
 #include "host/Mfd.h"
 #include "kestrel-host/common/HostText.h"
-#include "kestrel-host/pictures/DrawSurface.h"
 #include "kestrel-host/simulator/HostContext.h"
 #include "kestrel-host/simulator/ScenarioHandles.h"
 #include "kestrel-host/simulator/Trace.h"
@@ -190,7 +189,8 @@ bool oapiReadScenario_nextline(SCENARIOHANDLE scenario, char*& line)
     return more;
 }
 
-// ---- the display base class (its default virtuals: host/MfdDefaults.cpp) ----
+// ---- the display base class (its default virtuals: host/MfdDefaults.cpp;
+// its drawing: pictures/DrawSurface.cpp) ----
 
 MFD::MFD(DWORD width, DWORD height, VESSEL* vesselPointer)
     : displayWidth(width), displayHeight(height), charWidth(0), charHeight(0), vessel(vesselPointer)
@@ -209,19 +209,6 @@ MFD::MFD(DWORD width, DWORD height, VESSEL* vesselPointer)
 MFD::~MFD()
 {
     TraceLine([&] { return std::string("~MFD"); });
-}
-
-void MFD::Title(HDC hdc, const char* title) const
-{
-    if (DrawSurface* surface = DrawSurface::Of(hdc)) {
-        surface->Title(title);
-    }
-}
-
-HFONT MFD::SelectDefaultFont(HDC hdc, DWORD index) const
-{
-    DrawSurface* surface = DrawSurface::Of(hdc);
-    return surface == nullptr ? nullptr : surface->SelectFont(index);
 }
 
 void MFD::InvalidateDisplay()

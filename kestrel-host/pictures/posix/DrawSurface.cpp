@@ -44,6 +44,10 @@ std::string DrawSurface::Bitmap() const
     throw HostError("a BMP snapshot needs the Windows build of kestrel-host, which draws with GDI");
 }
 
+void DrawSurface::CaptureModuleCalls(void* /*module*/)
+{
+}
+
 bool DrawSurface::SeesModuleCalls()
 {
     return true;

@@ -1,10 +1,15 @@
+// The draw surface's capture of the module's drawing on Windows. The module
+// draws with gdi32's SetTextColor and TextOutA, straight on the device
+// context; to keep a record of those calls (the draw log, the SVG picture,
+// the summary) its two imports are routed through wrappers that record the
+// call on the surface and then make it on GDI. Unless both are found, the
+// module's drawing is not recorded (SeesModuleCalls() is false).
+//
 // Import address table interception: a loaded DLL calls each imported
 // function through a pointer in its import address table, which the loader
 // filled in. Rewriting the two gdi32 pointers of the module makes its calls
 // land in the wrappers below, which record and then call GDI themselves (the
 // host's own calls go through the host's table, so they are not caught).
-#include "kestrel-host/pictures/windows/DrawCapture.h"
-
 #include "kestrel-host/pictures/DrawSurface.h"
 
 #include <cstring>
@@ -43,10 +48,10 @@ bool Replace(ULONG_PTR& entry, ULONG_PTR wrapper)
 
 } // namespace
 
-void CaptureModuleDrawing(HMODULE module)
+void DrawSurface::CaptureModuleCalls(void* module)
 {
     captured = false;
-    auto* base = reinterpret_cast<BYTE*>(module);
+    auto* base = static_cast<BYTE*>(module);
     const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
     const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
     const IMAGE_DATA_DIRECTORY& imports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
@@ -83,7 +88,7 @@ void CaptureModuleDrawing(HMODULE module)
     captured = replaced == 2; // a record missing either call would mislead
 }
 
-bool ModuleDrawingCaptured()
+bool DrawSurface::SeesModuleCalls()
 {
     return captured;
 }

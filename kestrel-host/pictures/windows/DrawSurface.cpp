@@ -4,7 +4,6 @@
 #include "kestrel-host/pictures/DrawSurface.h"
 
 #include "kestrel-host/common/HostError.h"
-#include "kestrel-host/pictures/windows/DrawCapture.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -230,9 +229,4 @@ std::string DrawSurface::Bitmap() const
     }
     ::GdiFlush();
     return EncodeBmp(picture.pixels, picture.width, picture.height);
-}
-
-bool DrawSurface::SeesModuleCalls()
-{
-    return ModuleDrawingCaptured();
 }

@@ -1,10 +1,7 @@
-// Loading the plug-in with LoadLibrary and GetProcAddress. Once loaded, its
-// drawing calls are intercepted (windows/DrawCapture.h) so that the host can
-// record them as well as GDI drawing them.
+// Loading the plug-in with LoadLibrary and GetProcAddress.
 #include "kestrel-host/simulator/ModuleLoader.h"
 
 #include "kestrel-host/common/HostError.h"
-#include "kestrel-host/pictures/windows/DrawCapture.h"
 
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
@@ -25,7 +22,6 @@ std::unique_ptr<ModuleLibrary> ModuleLibrary::Load(const fs::path& path)
         throw HostError(path.string() + ": cannot load the module (Windows error " + std::to_string(::GetLastError()) +
                         ")");
     }
-    CaptureModuleDrawing(handle);
     return std::unique_ptr<ModuleLibrary>(new ModuleLibrary(reinterpret_cast<void*>(handle)));
 }
 
