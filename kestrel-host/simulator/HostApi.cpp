@@ -1,5 +1,7 @@
-// The host's operations (host/HostApi.h) and the MFD base class (host/Mfd.h),
-// exported by this program to the module it loads.
+// The host's operations (host/HostApi.h), exported by this program to the
+// module it loads: display modes, the module's handle and its date, vessels
+// and time, files, input boxes and scenario items. Each one the module calls
+// is traced.
 #include "host/HostApi.h"
 #include "host/Mfd.h"
 #include "kestrel-host/common/HostText.h"
@@ -20,20 +22,10 @@ std::string Text(const char* text)
 
 std::string ObjectText(const void* handle)
 {
-    const Vessel* vessel = Host().world.FromHandle(handle);
-    if (vessel != nullptr) {
-        return "'" + vessel->name + "'";
-    }
-    return handle == nullptr ? "null" : "(no such object)";
+    return Host().world.HandleText(handle);
 }
 
 } // namespace
-
-HostContext& Host()
-{
-    static HostContext host;
-    return host;
-}
 
 int oapiRegisterMFDMode(MFDMODESPEC& request)
 {
@@ -187,39 +179,4 @@ bool oapiReadScenario_nextline(SCENARIOHANDLE scenario, char*& line)
     const bool more = scenario != nullptr && static_cast<ScenarioReader*>(scenario)->NextLine(line);
     TraceLine([&] { return "oapiReadScenario_nextline -> " + (more ? std::string(line) : std::string("(end)")); });
     return more;
-}
-
-// ---- the display base class (its default virtuals: host/MfdDefaults.cpp;
-// its drawing: pictures/DrawSurface.cpp) ----
-
-MFD::MFD(DWORD width, DWORD height, VESSEL* vesselPointer)
-    : displayWidth(width), displayHeight(height), charWidth(0), charHeight(0), vessel(vesselPointer)
-{
-    Displays& displays = Host().displays;
-    const CharCell cell = displays.pendingCell.value_or(DerivedCharCell(width, height));
-    displays.pendingCell.reset();
-    charWidth = cell.width;
-    charHeight = cell.height;
-    TraceLine([&] {
-        return "MFD " + std::to_string(width) + "x" + std::to_string(height) + " cell " + std::to_string(charWidth) +
-               "x" + std::to_string(charHeight) + " vessel " + ObjectText(vesselPointer);
-    });
-}
-
-MFD::~MFD()
-{
-    TraceLine([&] { return std::string("~MFD"); });
-}
-
-void MFD::InvalidateDisplay()
-{
-    // `this` may be a display the host has deleted (an input box answered
-    // after its display closed): it is only compared, never followed.
-    Displays& displays = Host().displays;
-    const OpenDisplay* display = displays.FindInstance(this);
-    TraceLine([&] { return "InvalidateDisplay " + (display == nullptr ? std::string("(closed display)") : display->name); });
-    if (display != nullptr &&
-        std::find(displays.invalidated.begin(), displays.invalidated.end(), this) == displays.invalidated.end()) {
-        displays.invalidated.push_back(this);
-    }
 }

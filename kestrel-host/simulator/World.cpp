@@ -41,6 +41,15 @@ Vessel* World::FromHandle(const void* handle) const
     return nullptr;
 }
 
+std::string World::HandleText(const void* handle) const
+{
+    const Vessel* vessel = FromHandle(handle);
+    if (vessel != nullptr) {
+        return "'" + vessel->name + "'";
+    }
+    return handle == nullptr ? "null" : "(no such object)";
+}
+
 double World::SysMjd() const
 {
     if (clockMjd) {

@@ -23,6 +23,9 @@ public:
     // The vessel behind a handle the module passes back; null if it names none
     // (the handle is compared, never followed).
     Vessel* FromHandle(const void* handle) const;
+    // The object behind a handle as the trace names it: 'name', null, or
+    // (no such object).
+    std::string HandleText(const void* handle) const;
 
     Vessel* focus = nullptr;
     double t = 0.0;                   // simulated time, seconds
