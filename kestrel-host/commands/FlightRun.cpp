@@ -13,65 +13,14 @@
 
 namespace fs = std::filesystem;
 
-namespace {
-
-template <typename Fn>
-Fn FindExport(const ModuleLibrary& library, const char* name, std::string& missing)
-{
-    void* address = library.Find(name);
-    if (address == nullptr) {
-        missing += (missing.empty() ? "" : ", ") + std::string(name);
-    }
-    return reinterpret_cast<Fn>(address);
-}
-
-} // namespace
-
 void FlightRun::LoadModule()
 {
-    HostContext& host = Host();
-    TraceLine([&] { return "load " + modulePath_.string(); });
-    library_ = ModuleLibrary::Load(modulePath_);
-    DrawSurface::CaptureModuleCalls(library_->Handle());
-    for (void* handle : host.initLibHandles) {
-        TraceLine([&] { return std::string("InitLib handle matches module: ") + (handle == library_->Handle() ? "yes" : "no"); });
-    }
-    if (host.initLibHandles.empty()) {
-        TraceLine([&] { return std::string("InitLib not called"); });
-    }
-    std::string missing;
-    exports_.initModule = FindExport<InitModuleFn>(*library_, "InitModule", missing);
-    exports_.exitModule = FindExport<ExitModuleFn>(*library_, "ExitModule", missing);
-    exports_.preStep = FindExport<PreStepFn>(*library_, "opcPreStep", missing);
-    exports_.moduleDate = FindExport<ModuleDateFn>(*library_, "ModuleDate", missing);
-    exports_.version = FindExport<VersionFn>(*library_, "GetModuleVersion", missing);
-    if (!missing.empty()) {
-        TraceLine([&] { return "missing exports: " + missing + "; unload"; });
-        library_->Unload();
-        throw HostError(modulePath_.string() + ": the module lacks the export(s) " + missing);
-    }
-
-    TraceLine([] { return std::string("call InitModule"); });
-    exports_.initModule(static_cast<HINSTANCE>(library_->Handle()));
-    for (const RegisteredMode& mode : host.modes) {
-        modeNames_.push_back(mode.name + " (key " + Hex(mode.key) + ")");
-    }
-    for (int i = 0; i < flight_.versionCalls; ++i) {
-        version_ = exports_.version();
-        TraceLine([&] { return "call GetModuleVersion -> " + std::to_string(version_); });
-    }
-    const char* date = exports_.moduleDate();
-    moduleDate_ = date == nullptr ? "(null)" : date;
-    TraceLine([&] { return "call ModuleDate -> " + moduleDate_; });
+    module_.Load(flight_.versionCalls);
 }
 
 const RegisteredMode& FlightRun::Mode() const
 {
-    const auto& modes = Host().modes;
-    if (modes.empty() || modes.front().msgproc == nullptr) {
-        throw HostError(modulePath_.string() + ": the module registered no display mode");
-    }
-    return modes.front();
+    return module_.Mode();
 }
 
 void FlightRun::Fail(const Event& event, const std::string& what) const
@@ -103,7 +52,7 @@ void FlightRun::Open(const std::string& name, std::uint32_t packedSize, CharCell
     const std::intptr_t result = mode.msgproc(kOpenMessage, id, packedSize, vessel);
     host.displays.pendingCell.reset();
     if (result == 0) {
-        throw HostError(modulePath_.string() + ": the mode's message handler gave no display for '" + name + "'");
+        throw HostError(module_.Path().string() + ": the mode's message handler gave no display for '" + name + "'");
     }
     auto* instance = reinterpret_cast<MFD*>(result);
     const MfdGeometry g = GeometryOf(instance);
@@ -210,7 +159,7 @@ void FlightRun::Play()
             runEvents();
             const double mjd = host.world.SysMjd();
             TraceLine([&] { return "call opcPreStep " + Fixed(host.world.t, 6) + " " + Fixed(run.dt, 6); });
-            exports_.preStep(host.world.t, run.dt, mjd);
+            module_.PreStep(host.world.t, run.dt, mjd);
             host.world.t += run.dt;
             ++stepsRun_;
             RedrawInvalidated();
@@ -262,14 +211,5 @@ void FlightRun::Finish()
     HostContext& host = Host();
     host.displays.CloseAll();
     host.inputBoxes.CloseAll();
-    if (library_ == nullptr || library_->Handle() == nullptr) {
-        return;
-    }
-    if (flight_.hostCallsExit && exports_.exitModule != nullptr) {
-        TraceLine([] { return std::string("call ExitModule"); });
-        exports_.exitModule(static_cast<HINSTANCE>(library_->Handle()));
-    }
-    TraceLine([] { return std::string("unload"); });
-    library_->Unload();
-    TraceLine([] { return std::string("unloaded"); });
+    module_.Unload(flight_.hostCallsExit);
 }

@@ -1,16 +1,18 @@
-// One flight played through the module: loads it, runs the steps and
-// events, and unloads it. The summary of what it did is printed at the end.
+// One flight played through the module (LoadedModule.h): the scenario it
+// starts from, its steps, its events (EventActions.h) on the module's
+// displays, and at the end the displays deleted and the module unloaded.
+// The summary of what it did is printed at the end (Summary.cpp).
 #pragma once
 
 #include "host/Mfd.h"
 #include "kestrel-host/commands/EventActions.h"
+#include "kestrel-host/commands/LoadedModule.h"
 #include "kestrel-host/commands/Progress.h"
 #include "kestrel-host/common/HostError.h"
 #include "kestrel-host/flight/Flight.h"
 #include "kestrel-host/pictures/Bezel.h"
 #include "kestrel-host/simulator/Displays.h"
 #include "kestrel-host/simulator/HostContext.h"
-#include "kestrel-host/simulator/ModuleLoader.h"
 
 #include <filesystem>
 #include <memory>
@@ -27,25 +29,11 @@ struct EventFailed : HostError {
     using HostError::HostError;
 };
 
-// The module's exports, as the host calls them.
-typedef void (*InitModuleFn)(HINSTANCE);
-typedef void (*ExitModuleFn)(HINSTANCE);
-typedef void (*PreStepFn)(double, double, double);
-typedef const char* (*ModuleDateFn)();
-typedef int (*VersionFn)();
-
-struct ModuleExports {
-    InitModuleFn initModule = nullptr;
-    ExitModuleFn exitModule = nullptr;
-    PreStepFn preStep = nullptr;
-    ModuleDateFn moduleDate = nullptr;
-    VersionFn version = nullptr;
-};
-
 class FlightRun final : private ActionContext {
 public:
-    FlightRun(const Flight& flight, const std::filesystem::path& modulePath) : flight_(flight), modulePath_(modulePath) {}
+    FlightRun(const Flight& flight, const std::filesystem::path& modulePath) : flight_(flight), module_(modulePath) {}
 
+    // LoadedModule::Load, as the flight asks for it.
     void LoadModule();
     // Plays the steps and events. A problem found on the way (an event the
     // flight's checks could not rule out, an output that cannot be written)
@@ -82,12 +70,7 @@ private:
     void RedrawInvalidated();
 
     const Flight& flight_;
-    std::filesystem::path modulePath_;
-    std::unique_ptr<ModuleLibrary> library_;
-    ModuleExports exports_;
-    std::vector<std::string> modeNames_;
-    std::string moduleDate_;
-    int version_ = 0;
+    LoadedModule module_;
     long stepsRun_ = 0;
     bool playing_ = false;
     std::optional<Progress> progress_;

@@ -15,13 +15,13 @@ constexpr std::size_t kMostShownInput = 80;
 void FlightRun::PrintSummary(std::ostream& out) const
 {
     out << "kestrel-host: flight " << flight_.file.string() << "\n";
-    out << "module:  " << modulePath_.filename().string();
-    for (const std::string& mode : modeNames_) {
+    out << "module:  " << module_.Path().filename().string();
+    for (const std::string& mode : module_.ModeNames()) {
         out << ", mode " << mode;
     }
     out << "\n";
-    out << "date:    " << moduleDate_ << "\n";
-    out << "version: " << version_ << "\n";
+    out << "date:    " << module_.Date() << "\n";
+    out << "version: " << module_.Version() << "\n";
     out << "steps:   " << stepsRun_ << " run, simulated time " << Fixed(Host().world.t, 2) << " s\n";
     for (const std::string& message : messages_) {
         out << "message: " << message << "\n";
