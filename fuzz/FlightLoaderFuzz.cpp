@@ -4,8 +4,8 @@
 // report is a fault. A flight it gives must hold what the run relies on:
 // events in step order, each at or before the last step, and the step count
 // the sum of the runs.
-#include "kestrel-host/Flight.h"
-#include "kestrel-host/HostError.h"
+#include "kestrel-host/common/HostError.h"
+#include "kestrel-host/flight/FlightLoader.h"
 
 #include <cstdint>
 #include <cstdio>

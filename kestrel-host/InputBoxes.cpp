@@ -1,8 +1,0 @@
-#include "kestrel-host/InputBoxes.h"
-
-InputBox InputBoxes::TakeLast()
-{
-    InputBox box = std::move(boxes_.back());
-    boxes_.pop_back();
-    return box;
-}

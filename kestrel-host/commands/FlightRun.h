@@ -1,0 +1,81 @@
+// One flight played through the module (LoadedModule.h): the scenario it
+// starts from, its steps, its events (EventActions.h) on the module's
+// displays, and at the end the displays deleted and the module unloaded.
+// The summary of what it did is printed at the end (Summary.cpp).
+#pragma once
+
+#include "host/Mfd.h"
+#include "kestrel-host/commands/EventActions.h"
+#include "kestrel-host/commands/LoadedModule.h"
+#include "kestrel-host/commands/Progress.h"
+#include "kestrel-host/common/HostError.h"
+#include "kestrel-host/flight/Flight.h"
+#include "kestrel-host/pictures/Bezel.h"
+#include "kestrel-host/simulator/Displays.h"
+#include "kestrel-host/simulator/HostContext.h"
+
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+class DrawSurface;
+
+// A problem with one of the flight's events, found while playing it: the
+// message names the flight file, the event and its step.
+struct EventFailed : HostError {
+    using HostError::HostError;
+};
+
+class FlightRun final : private ActionContext {
+public:
+    FlightRun(const Flight& flight, const std::filesystem::path& modulePath) : flight_(flight), module_(modulePath) {}
+
+    // LoadedModule::Load, as the flight asks for it.
+    void LoadModule();
+    // Plays the steps and events. A problem found on the way (an event the
+    // flight's checks could not rule out, an output that cannot be written)
+    // stops it there with a HostError naming the event and its step; what
+    // the module has written stays.
+    void Play();
+    // Deletes the displays, closes input boxes, calls ExitModule (if the
+    // flight lets the host do so) and unloads the module.
+    void Finish();
+    // The progress line's last word on standard error (Progress.h).
+    void EndProgress();
+    void PrintSummary(std::ostream& out) const;
+    // Whether the steps have begun: from then on a stop keeps what the
+    // module wrote, and the message says so (StopNote).
+    bool Playing() const { return playing_; }
+    // Where the run stopped and the data files the module wrote, with their
+    // lines, all of which are kept.
+    std::string StopNote() const;
+
+private:
+    // What the event actions ask of the run (EventActions.h).
+    const RegisteredMode& Mode() const override;
+    void Open(const std::string& name, std::uint32_t packedSize, CharCell cell) override;
+    ::OpenDisplay& Need(const std::string& name) override;
+    void LoadScenario(const std::vector<ScenarioBlock>& blocks, const std::string& source) override;
+    // As the simulator asks for the labels and menu when it shows a display.
+    void Redraw(::OpenDisplay& display, DrawSurface& surface) override;
+    void Refused(const Refusal& refusal) override { refusals_.push_back(refusal); }
+    void MessageAnswered(const std::string& line) override { messages_.push_back(line); }
+    [[noreturn]] void Fail(const Event& event, const std::string& what) const override;
+
+    void DrawOnly(::OpenDisplay& display, DrawSurface& surface);
+    void ReadBezel(::OpenDisplay& display, Bezel& bezel);
+    void RedrawInvalidated();
+
+    const Flight& flight_;
+    LoadedModule module_;
+    long stepsRun_ = 0;
+    bool playing_ = false;
+    std::optional<Progress> progress_;
+    std::vector<std::string> messages_;
+    std::vector<Refusal> refusals_;
+    std::vector<std::string> displayTexts_;
+    bool finished_ = false;
+};

@@ -1,0 +1,112 @@
+#include "kestrel-host/commands/RunCommand.h"
+
+#include "kestrel-host/commands/FlightRun.h"
+#include "kestrel-host/common/HostError.h"
+#include "kestrel-host/flight/FlightLoader.h"
+#include "kestrel-host/simulator/HostContext.h"
+#include "kestrel-host/simulator/ModuleLoader.h"
+#include "kestrel-host/simulator/Trace.h"
+
+#include <clocale>
+#include <iostream>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Removes the root folder when this run made it and left it empty (a module
+// that could not be loaded): nothing else is ever taken back.
+void RemoveEmptyRoot(const fs::path& root, bool rootCreated)
+{
+    std::error_code ec;
+    if (rootCreated && fs::is_empty(root, ec) && !ec) {
+        fs::current_path(root.parent_path(), ec);
+        fs::remove(root, ec);
+    }
+}
+
+} // namespace
+
+int RunFlight(const RunOptions& options)
+{
+    Flight flight; // outlives the run, which refers to it
+    std::unique_ptr<FlightRun> run;
+    fs::path root;
+    bool rootCreated = false;
+    // A stop: the message, and once the steps have begun, what is kept.
+    auto stop = [&](const std::string& what) {
+        std::string note;
+        if (run) {
+            run->Finish();
+            run->EndProgress();
+            if (run->Playing()) {
+                note = run->StopNote();
+            }
+        }
+        RemoveEmptyRoot(root, rootCreated);
+        std::cerr << "kestrel-host: " << what << "\n";
+        if (!note.empty()) {
+            std::cerr << "kestrel-host: " << note << "\n";
+        }
+        return 2;
+    };
+    try {
+        std::error_code ec;
+        const fs::path start = fs::current_path();
+        const fs::path flightPath = fs::absolute(options.flight).lexically_normal();
+        root = fs::absolute(options.root.value_or(start)).lexically_normal();
+        const fs::path modulePath =
+            fs::absolute(options.module.value_or(options.programFolder / PluginFileName())).lexically_normal();
+
+        // Everything is checked before the module is loaded or a file made.
+        flight = LoadFlight(flightPath, root);
+        if (!fs::is_regular_file(modulePath, ec)) {
+            throw HostError(modulePath.string() + ": no such module file");
+        }
+        if (fs::exists(root, ec) && !fs::is_directory(root, ec)) {
+            throw HostError(root.string() + ": the root is not a folder");
+        }
+        if (options.trace) {
+            TheTrace().Open(fs::absolute(*options.trace));
+        }
+        // The module runs in the C library locale the environment names
+        // (LC_ALL, LC_NUMERIC, LANG), as inside a desktop application;
+        // kestrel-host's own texts do not depend on it.
+        std::setlocale(LC_ALL, "");
+        TraceLine([] {
+            const char* name = std::setlocale(LC_ALL, nullptr);
+            return "locale " + std::string(name == nullptr ? "?" : name) + ", decimal point '" +
+                   std::localeconv()->decimal_point + "'";
+        });
+
+        rootCreated = !fs::exists(root, ec);
+        fs::create_directories(root, ec);
+        if (ec) {
+            rootCreated = false;
+            throw HostError(root.string() + ": cannot make the root folder: " + ec.message());
+        }
+        fs::current_path(root);
+
+        HostContext& host = Host();
+        host.files.SetRoot(root);
+        host.world.clockMjd = flight.clockMjd;
+        for (const VesselDefinition& vessel : flight.vessels) {
+            Vessel* added = host.world.Add(vessel.name, PitchTable{vessel.pitch});
+            if (flight.focus && *flight.focus == vessel.name) {
+                host.world.focus = added;
+            }
+        }
+
+        run = std::make_unique<FlightRun>(flight, modulePath);
+        run->LoadModule();
+        run->Play();
+        run->Finish();
+        run->EndProgress();
+        run->PrintSummary(std::cout);
+        return 0;
+    } catch (const HostError& e) {
+        return stop(e.what());
+    } catch (const std::filesystem::filesystem_error& e) {
+        return stop(e.what());
+    }
+}
