@@ -151,7 +151,7 @@ for program in kestrel-host kestrel-records; do
   # The text --version prints: the native build's answer, and the same text
   # inside the Windows program.
   said=$("$native/$program" --version 2>&1)
-  held=$(strings -a "$exe" | grep -x "$program [0-9.]*")
+  held=$(strings -a "$exe" | grep -x "$program [0-9][0-9.]*")
   if ! i686-w64-mingw32-objdump -f "$exe" | grep -q 'file format pei-i386'; then
     fail "$program.exe is not a 32-bit Windows program"
   elif [[ "$said" == "$program $version" && "$held" == "$program $version" ]]; then
