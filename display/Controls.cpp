@@ -10,10 +10,10 @@
 
 namespace {
 
-// Host keyboard scan codes of the keys A, B and N.
-constexpr DWORD kRecordToggleKey = 0x1E;
-constexpr DWORD kVesselInputKey = 0x30;
-constexpr DWORD kIntervalInputKey = 0x31;
+// The keys A, B and N.
+constexpr DWORD kRecordToggleKey = HOST_KEY_A;
+constexpr DWORD kVesselInputKey = HOST_KEY_B;
+constexpr DWORD kIntervalInputKey = HOST_KEY_N;
 
 constexpr DWORD kButtonKeys[3] = {kRecordToggleKey, kVesselInputKey, kIntervalInputKey};
 constexpr const char* kButtonLabels[3] = {"REC", "VES", "INT"};
@@ -61,7 +61,7 @@ bool KestrelScribeMFD::OnKey(DWORD key)
 
 bool KestrelScribeMFD::OnButton(int button, int event)
 {
-    if ((event & 1) == 0 || button < 0 || button > 2) {
+    if ((event & MFD_BUTTON_PRESSED) == 0 || button < 0 || button > 2) {
         return false;
     }
     return OnKey(kButtonKeys[button]);

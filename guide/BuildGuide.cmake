@@ -1,10 +1,16 @@
 # Builds the pilot's guide: flies the example ascent through kestrel-host,
 # takes its display snapshot and charts its records with kestrel-records,
-# then has pandoc make one self-contained HTML file with the pictures
-# embedded. Run by the `guide` target:
-#   cmake -DHOST=... -DMODULE=... -DRECORDS=... -DPANDOC=... -DSOURCE_DIR=...
-#         -DWORK=... -DOUTPUT=... -P BuildGuide.cmake
-foreach(variable HOST MODULE RECORDS PANDOC SOURCE_DIR WORK OUTPUT)
+# puts in the numbers the guide states, then has pandoc make one
+# self-contained HTML file with the pictures embedded. Run by the `guide`
+# target:
+#   cmake -DHOST=... -DMODULE=... -DRECORDS=... -DFACTS=... -DPANDOC=...
+#         -DSOURCE_DIR=... -DWORK=... -DOUTPUT=... -P BuildGuide.cmake
+#
+# In the guide's text, @NAME@ stands for a number or text given by
+# kestrel-guide-facts (FACTS: the module's and kestrel-host's constants) or
+# package/Example.cmake (EXAMPLE_COMMAND, EXAMPLE_DATA_FILE). A name that
+# neither gives stops the build.
+foreach(variable HOST MODULE RECORDS FACTS PANDOC SOURCE_DIR WORK OUTPUT)
   if(NOT DEFINED ${variable})
     message(FATAL_ERROR "BuildGuide.cmake: ${variable} is not set")
   endif()
@@ -27,10 +33,63 @@ endif()
 list(SORT records)
 file(COPY_FILE ${WORK}/flight/left-display.svg ${WORK}/display.svg)
 run(${RECORDS} plot ${records} -o ${WORK}/pitch.svg)
+
+# The guide's numbers and the example's command.
+execute_process(COMMAND ${FACTS} RESULT_VARIABLE result OUTPUT_VARIABLE facts)
+if(NOT result EQUAL 0)
+  message(FATAL_ERROR "guide: ${FACTS} failed (${result})")
+endif()
+string(REGEX MATCHALL "[A-Z_]+=[^\n]*" facts "${facts}")
+foreach(fact IN LISTS facts)
+  string(REGEX REPLACE "=.*" "" name "${fact}")
+  string(REGEX REPLACE "^[A-Z_]+=" "" value "${fact}")
+  set(fact_${name} "${value}")
+endforeach()
+include(${SOURCE_DIR}/package/Example.cmake)
+set(fact_EXAMPLE_COMMAND "${KESTREL_EXAMPLE_COMMAND}")
+set(fact_EXAMPLE_DATA_FILE "${KESTREL_EXAMPLE_DATA_FILE}")
+
+# What kestrel-records says about the example's data file, as the guide
+# shows it: an indented block, the file named as the command names it.
+string(REPLACE "\\" "/" example_data "${KESTREL_EXAMPLE_DATA_FILE}")
+if(NOT EXISTS ${WORK}/${example_data})
+  message(FATAL_ERROR "guide: the example flight left no ${example_data} (package/Example.cmake names it)")
+endif()
+file(STRINGS ${WORK}/${example_data} example_lines)
+list(LENGTH example_lines fact_EXAMPLE_LINES)
+function(records_output name)
+  execute_process(COMMAND ${RECORDS} ${ARGN} WORKING_DIRECTORY ${WORK}
+    RESULT_VARIABLE result OUTPUT_VARIABLE output ERROR_VARIABLE errors)
+  if(NOT result EQUAL 0)
+    message(FATAL_ERROR "guide: kestrel-records ${ARGN} failed (${result}):\n${errors}")
+  endif()
+  string(REPLACE "\r" "" output "${output}")
+  string(REPLACE "${example_data}" "${KESTREL_EXAMPLE_DATA_FILE}" output "${output}")
+  string(STRIP "${output}" output)
+  string(REPLACE "\n" "\n    " output "    ${output}")
+  set(fact_${name} "${output}" PARENT_SCOPE)
+endfunction()
+records_output(EXAMPLE_CHECK check ${example_data})
+records_output(EXAMPLE_EXPORT export ${example_data})
+# The export's heading and first two rows.
+string(REGEX MATCH "^[^\n]*\n[^\n]*\n[^\n]*" fact_EXAMPLE_EXPORT "${fact_EXAMPLE_EXPORT}")
+
+file(READ ${SOURCE_DIR}/guide/KestrelScribeMFD.md text)
+string(REGEX MATCHALL "@[A-Z_]+@" placeholders "${text}")
+list(REMOVE_DUPLICATES placeholders)
+foreach(placeholder IN LISTS placeholders)
+  string(REPLACE "@" "" name "${placeholder}")
+  if(NOT DEFINED fact_${name})
+    message(FATAL_ERROR "guide: KestrelScribeMFD.md says ${placeholder}, which neither kestrel-guide-facts nor package/Example.cmake gives")
+  endif()
+  string(REPLACE "${placeholder}" "${fact_${name}}" text "${text}")
+endforeach()
+file(WRITE ${WORK}/KestrelScribeMFD.md "${text}")
+
 # Fixed metadata only (no date), so the same sources give the same bytes.
-run(${PANDOC} ${SOURCE_DIR}/guide/KestrelScribeMFD.md
+run(${PANDOC} ${WORK}/KestrelScribeMFD.md
     --standalone --self-contained --toc --toc-depth=2
     --css ${SOURCE_DIR}/guide/guide.css
     --resource-path ${WORK}
-    --metadata pagetitle=KestrelScribeMFD
+    --metadata "pagetitle=KestrelScribeMFD ${fact_VERSION}: pilot's guide"
     -o ${OUTPUT})

@@ -1,8 +1,10 @@
 // The host's multi-function display: the base class of every display mode,
-// and the two records the host reads from a mode.
+// and the two records the host reads from a mode (the numbers it passes a
+// mode are in host/HostCodes.h).
 #pragma once
 
 #include "host/HostApi.h"
+#include "host/HostCodes.h"
 
 class VESSEL; // opaque to the module
 

@@ -1,6 +1,7 @@
 // kestrel-records: reads the data files the KestrelScribeMFD module writes:
 // charts them, exports them as CSV and checks them.
 #include "kestrel-records/Commands.h"
+#include "module/Version.h"
 
 #include <CLI/CLI.hpp>
 
@@ -24,6 +25,7 @@ int main(int argc, char** argv)
     CLI::App app{"kestrel-records: charts, exports and checks the data files of the KestrelScribeMFD recorder\n"
                  "(KestrelScribeData/<vessel>_<stamp>.txt, lines like 0.0=pitch(5.00, 7.50, 10.0))"};
     app.require_subcommand(1);
+    app.set_version_flag("--version", "kestrel-records " KESTREL_VERSION_TEXT);
     // A path that starts with '/' is a path, also on Windows.
     app.allow_windows_style_options(false);
 

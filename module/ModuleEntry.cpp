@@ -51,11 +51,11 @@ MODULE_EXPORT int MODULE_CDECL GetModuleVersion()
 std::intptr_t MODULE_CDECL ModeMessageHandler(std::uint32_t message, std::uint32_t displayId,
                                               std::uint32_t packedSize, std::intptr_t vessel)
 {
-    if (message != 1) {
+    if (message != MFD_MESSAGE_OPENED) {
         return 0;
     }
-    const DWORD width = packedSize & 0xFFFFu;
-    const DWORD height = (packedSize >> 16) & 0xFFFFu;
+    const DWORD width = MfdPackedWidth(packedSize);
+    const DWORD height = MfdPackedHeight(packedSize);
     // The host owns the instance from here on and deletes it through its
     // virtual destructor.
     auto* display = new KestrelScribeMFD(width, height, reinterpret_cast<VESSEL*>(vessel), displayId);

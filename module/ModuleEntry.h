@@ -9,8 +9,8 @@
 
 // The mode name, also drawn as the display title.
 inline constexpr char kModeName[] = "KestrelScribeMFD";
-// The host keyboard scan code that opens the mode.
-inline constexpr DWORD kModeKey = 0x19;
+// The key that opens the mode: P.
+inline constexpr DWORD kModeKey = HOST_KEY_P;
 
 typedef void (*ExitRoutine)(HINSTANCE);
 
@@ -23,7 +23,7 @@ MODULE_EXPORT void MODULE_CDECL ExitModule(HINSTANCE module);
 MODULE_EXPORT const char* MODULE_CDECL ModuleDate();
 MODULE_EXPORT int MODULE_CDECL GetModuleVersion();
 
-// Message 1 opens a display of the mode: returns a new KestrelScribeMFD,
+// MFD_MESSAGE_OPENED opens a display of the mode: returns a new KestrelScribeMFD,
 // which the host then owns. Any other message returns 0.
 std::intptr_t MODULE_CDECL ModeMessageHandler(std::uint32_t message, std::uint32_t displayId,
                                               std::uint32_t packedSize, std::intptr_t vessel);

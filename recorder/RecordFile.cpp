@@ -6,8 +6,6 @@
 
 namespace {
 
-constexpr char kDataFolderPrefix[] = "KestrelScribeData\\";
-
 bool IsUnsafeInFileName(unsigned char c)
 {
     switch (c) {
@@ -53,8 +51,8 @@ bool FormatRecordLine(char* out, std::size_t size, double lastTime, double lastP
 
 bool AppendRecordLine()
 {
-    char name[256];
-    char line[256];
+    char name[kRecordTextSize];
+    char line[kRecordTextSize];
     // A cut name could name another file, and a cut line is a wrong record:
     // neither is written.
     if (!BuildRecordFileName(name, sizeof name, recorder.vesselName, recorder.fileStamp) ||

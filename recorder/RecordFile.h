@@ -17,10 +17,17 @@ bool AppendRecordLine();
 // Returns false, with `out` holding an empty text, when the name would not fit.
 bool BuildRecordFileName(char* out, std::size_t size, const char* vesselName, int stamp);
 
+// Every text the recorder builds, a data file's name or a line, is kept in
+// a buffer of this size: at most 255 characters and a terminator.
+constexpr std::size_t kRecordTextSize = 256;
+
+// The data folder, relative to the host's root folder, and its separator.
+inline constexpr char kDataFolderPrefix[] = "KestrelScribeData\\";
+
 // The longest vessel name whose data file name fits in 255 characters with
 // any stamp: "KestrelScribeData\" (18) + name + "_" (1) + the widest stamp
 // "-2147483648" (11) + ".txt" (4) <= 255.
-constexpr std::size_t kLongestRecordableName = 255 - 18 - 1 - 11 - 4;
+constexpr std::size_t kLongestRecordableName = kRecordTextSize - 1 - (sizeof kDataFolderPrefix - 1) - 1 - 11 - 4;
 
 // Formats the line "%0.1f=pitch(%0.2f, %0.2f, %0.1f)"; false when it would
 // not fit in `size` bytes.

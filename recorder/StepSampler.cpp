@@ -16,7 +16,7 @@ constexpr double kDegreesPerRadian = 57.29577951308232;
 
 int StampFromClock(double mjd)
 {
-    const double units = mjd * 10000.0;
+    const double units = mjd * kStampUnitsPerDay;
     if (std::isnan(units)) {
         return 0;
     }

@@ -10,6 +10,9 @@
 // used.
 MODULE_EXPORT void MODULE_CDECL opcPreStep(double simt, double simdt, double mjd);
 
+// The stamp's unit: 1/10000 day, 8.64 seconds of the computer clock.
+constexpr double kStampUnitsPerDay = 10000.0;
+
 // The clock reading in units of 1/10000 day, truncated toward zero and held
 // within the range of the stamp (a reading that is not a number gives 0).
 int StampFromClock(double mjd);

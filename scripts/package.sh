@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Builds the release package, dist/KestrelScribeMFD-<version>.zip: the i686
-# DLL and kestrel-records.exe (preset `package`: the `windows` build,
-# stripped) and the pilot's guide (built natively from guide/, with pictures
-# from the example flight), through CPack. Installs what it needs first.
+# DLL, kestrel-host.exe and kestrel-records.exe (preset `package`: the
+# `windows` build, stripped), the example flight, the pilot's guide (built
+# natively from guide/, with pictures from the example flight), README.txt,
+# CHANGES.txt, LICENSE.txt and SHA256SUMS, through CPack (package/). Installs
+# what it needs first.
 #
 # The same sources give the same zip, byte for byte: the build date the DLL
 # reports (ModuleDate) and every time in the zip are the last commit's
@@ -33,7 +35,7 @@ cmake --preset default >/dev/null
 cmake --build --preset default --target guide >/dev/null
 guide="$repo/build/default/guide/KestrelScribeMFD-Guide.html"
 
-echo "== package: the i686 DLL and kestrel-records.exe (build/package)"
+echo "== package: the i686 DLL, kestrel-host.exe and kestrel-records.exe (build/package)"
 # The compiler puts the date into the DLL (ModuleDate): a build made at
 # another SOURCE_DATE_EPOCH is made again from scratch.
 if [[ "$(cat build/package/source-date-epoch 2>/dev/null || true)" != "$SOURCE_DATE_EPOCH" ]]; then
@@ -41,7 +43,7 @@ if [[ "$(cat build/package/source-date-epoch 2>/dev/null || true)" != "$SOURCE_D
 fi
 cmake --preset package -DKESTREL_GUIDE_HTML="$guide" >/dev/null
 echo "$SOURCE_DATE_EPOCH" > build/package/source-date-epoch
-cmake --build --preset package --target KestrelScribeMFD kestrel-records >/dev/null
+cmake --build --preset package --target KestrelScribeMFD kestrel-host kestrel-records >/dev/null
 
 echo "== package: $zip"
 mkdir -p dist

@@ -18,7 +18,9 @@
 #     wine32    every flight on the i686 build, the plug-in's true form,
 #               under 32-bit Wine against the native records
 #     package   the release package built twice from scratch, the same bytes,
-#               and what it holds (scripts/package-test.sh)
+#               and what it holds; its one command flown in the unpacked
+#               folder under 32-bit Wine; the guide against the programs and
+#               in headless Chromium (scripts/package-test.sh)
 #   scripts/test.sh [--full] STAGE...   only those stages (deps always runs)
 #
 # Each stage prints a line when it starts and one when it ends, with its
@@ -282,7 +284,7 @@ describe() {
     fuzz) echo "every fuzzer ${fuzz_seconds} s from its seeds, two at a time" ;;
     windows) echo "both Windows builds, their tables, every flight on x86_64 under 64-bit Wine" ;;
     wine32) echo "every flight on the i686 build under 32-bit Wine" ;;
-    package) echo "the release package, twice from scratch: the same bytes, and what it holds" ;;
+    package) echo "the release package, twice from scratch: the same bytes, what it holds, its one command under 32-bit Wine, the guide in Chromium" ;;
   esac
 }
 

@@ -233,9 +233,6 @@ play_native() {
   done
 }
 
-# Wine maps the build machine's / to drive Z:.
-winpath() { echo "Z:$1"; }
-
 # The batch list for SIDE: every flight, rooted in $work/SIDE/NAME.
 batch_list() { # SIDE
   local side=$1 list="$repo/$work/$1.list" entry
@@ -298,24 +295,8 @@ compare_all() { # SIDE
 
 # ---- Wine --------------------------------------------------------------------
 
-export WINEDEBUG=-all
-export WINEPREFIX="$repo/build/windows64/wineprefix"
-wine64=/usr/lib/wine/wine64
-[[ -x "$wine64" ]] || wine64=$(command -v wine64 || echo /usr/lib/wine/wine64)
-wineserver=/usr/lib/wine/wineserver
-[[ -x "$wineserver" ]] || wineserver=$(command -v wineserver || echo true)
-# Ends the processes of this prefix only (Wine keeps a few running after a program).
-stop_wine() { "$wineserver" -k >/dev/null 2>&1 || true; }
-trap stop_wine EXIT
-
-# The prefix, made by 64-bit Wine alone: where 32-bit programs cannot start
-# (yet), its 32-bit system folder stays empty and is filled below.
-make_prefix() {
-  [[ -f "$WINEPREFIX/system.reg" ]] && return
-  echo "== windows: making the Wine prefix $WINEPREFIX (once)"
-  timeout -k 5 900 "$wine64" wineboot -i >/dev/null 2>&1 || true
-  "$wineserver" -w >/dev/null 2>&1 || true
-}
+# The prefix, stop_wine, winpath and getting 32-bit programs going.
+source scripts/wine.sh
 
 # run_windows SIDE EXE [RUNNER...]: plays every flight with EXE's batch
 # command under Wine; the batch's own lines go to $work/SIDE.log.
@@ -416,83 +397,18 @@ part_wine64() {
   fi
 }
 
-# Whether the kernel starts 32-bit programs by itself (and nothing hands them
-# to qemu already): Wine's own 32-bit loader is one.
-native32() {
-  [[ ! -e /proc/sys/fs/binfmt_misc/qemu-i386 ]] && timeout -k 5 30 /usr/lib/wine/wine --version >/dev/null 2>&1
-}
-
-# binfmt_misc's rule that hands 32-bit x86 programs to qemu-i386-static.
-qemu_rule=':qemu-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:/usr/bin/qemu-i386-static:F'
-# Runs its arguments in a user and mount namespace whose own binfmt_misc has
-# that rule (Linux 6.7 on), so no other program on the machine is affected.
-in_namespace='mount -t binfmt_misc binfmt_misc /proc/sys/fs/binfmt_misc && printf "%s" "$0" >/proc/sys/fs/binfmt_misc/register && exec "$@"'
-private_binfmt() {
-  unshare -Urm sh -c 'mount -t binfmt_misc binfmt_misc /proc/sys/fs/binfmt_misc' >/dev/null 2>&1
-}
-registered_here=0
-unregister_qemu() {
-  if ((registered_here)); then
-    echo -1 >/proc/sys/fs/binfmt_misc/qemu-i386 2>/dev/null || true
-    registered_here=0
-  fi
-}
-trap 'stop_wine; unregister_qemu' EXIT
-
 part_wine32() {
   echo "== windows: every flight under 32-bit Wine (i686 build) against the native runs"
-  if [[ ! -x /usr/lib/wine/wine || ! -d /usr/lib/i386-linux-gnu/wine/i386-windows ]]; then
-    fail "wine32: 32-bit Wine is not installed (scripts/install-deps.sh wine32)"
+  if ! wine32_start "$emulate"; then
+    fail "wine32: $wine32_problem"
     return
   fi
-  local how runner=()
-  if ((emulate == 0)) && native32; then
-    how="32-bit programs run natively"
-  elif ((emulate == 0)) && [[ -e /proc/sys/fs/binfmt_misc/qemu-i386 ]]; then
-    how="32-bit programs go to qemu-i386-static (registered on this machine already)"
-  elif [[ ! -x /usr/bin/qemu-i386-static ]]; then
-    fail "wine32: this machine starts no 32-bit programs and qemu-user-static is not installed (scripts/install-deps.sh wine32)"
-    return
-  elif private_binfmt; then
-    how="32-bit programs go to qemu-i386-static, in a namespace of this run's own"
-    runner=(unshare -Urm bash -c "$in_namespace" "$qemu_rule")
-  elif ((emulate)); then
-    fail "wine32: --emulate needs binfmt_misc in a namespace of its own (Linux 6.7 on); here every 32-bit program of the machine would go to qemu"
-    return
-  elif [[ $(id -u) -eq 0 ]] && { [[ -e /proc/sys/fs/binfmt_misc/register ]] ||
-         mount -t binfmt_misc binfmt_misc /proc/sys/fs/binfmt_misc 2>/dev/null; } &&
-       printf '%s' "$qemu_rule" >/proc/sys/fs/binfmt_misc/register 2>/dev/null; then
-    registered_here=1
-    how="32-bit programs go to qemu-i386-static (registered for the length of this run)"
-  else
-    fail "wine32: this machine starts no 32-bit programs, and handing them to qemu-i386-static needs root and binfmt_misc"
-    return
-  fi
-  if [[ "$how" == *qemu* ]]; then
-    # Wine maps its shared data at a fixed address that qemu's default
-    # layout of a 32-bit address space already uses; a 3.75 GB guest space
-    # leaves it free.
-    export QEMU_RESERVED_VA=0xf0000000
-  fi
-  echo "  $how"
-
-  stop_wine
-  make_prefix
-  # A prefix made where 32-bit programs could not start has an empty 32-bit
-  # system folder: Wine's own 32-bit DLLs go there, as its set-up would put them.
-  local wow="$WINEPREFIX/drive_c/windows/syswow64" dll
-  if [[ ! -e "$wow/kernel32.dll" ]]; then
-    mkdir -p "$wow"
-    for dll in /usr/lib/i386-linux-gnu/wine/i386-windows/*; do
-      [[ -e "$wow/$(basename "$dll")" ]] || ln -s "$dll" "$wow/"
-    done
-  fi
+  echo "  $wine32_how"
   local start=$SECONDS
-  run_windows wine32 build/windows/bin/kestrel-host.exe timeout -k 10 1800 nice -n 10 "${runner[@]}"
+  run_windows wine32 build/windows/bin/kestrel-host.exe timeout -k 10 1800 nice -n 10 ${wine32_runner[@]+"${wine32_runner[@]}"}
   echo "  the i686 batch took $((SECONDS - start)) s"
   compare_all wine32
-  stop_wine
-  unregister_qemu
+  wine32_stop
 }
 
 # ---- the run -----------------------------------------------------------------
