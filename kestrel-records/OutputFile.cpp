@@ -14,10 +14,29 @@ constexpr std::string_view kTemporaryMark = ".kestrel-records-";
 constexpr std::string_view kTemporaryEnd = ".tmp";
 constexpr std::size_t kTemporaryDigits = 8;
 constexpr std::size_t kWriteSize = 1 << 16;
+// The longest file name the usual file systems hold, in bytes.
+constexpr std::size_t kLongestFileName = 255;
+
+// The part of the target's name that begins its temporary file's name: all
+// of it when the suffix still fits, else cut (at a character's start) so that
+// every name a folder can hold can also be written whole.
+std::string_view TemporaryStem(std::string_view target)
+{
+    const std::size_t room = kLongestFileName - (kTemporaryMark.size() + kTemporaryDigits + kTemporaryEnd.size());
+    if (target.size() <= room) {
+        return target;
+    }
+    std::size_t cut = room;
+    while (cut > 0 && (static_cast<unsigned char>(target[cut]) & 0xC0) == 0x80) {
+        --cut; // inside a UTF-8 sequence
+    }
+    return target.substr(0, cut);
+}
 
 // Whether `name` is a temporary file of ours for the target named `target`.
 bool IsTemporaryOf(std::string_view name, std::string_view target)
 {
+    target = TemporaryStem(target);
     const std::size_t length = target.size() + kTemporaryMark.size() + kTemporaryDigits + kTemporaryEnd.size();
     if (name.size() != length || name.substr(0, target.size()) != target ||
         name.substr(target.size(), kTemporaryMark.size()) != kTemporaryMark ||
@@ -130,7 +149,8 @@ OutputFile::OutputFile(const std::string& target, const std::vector<std::string>
     for (int attempt = 0; attempt < 100 && !file_.IsOpen(); ++attempt) {
         char digits[kTemporaryDigits + 1];
         std::snprintf(digits, sizeof digits, "%08x", static_cast<unsigned>(random()));
-        temporary_ = final_ + std::string(kTemporaryMark) + digits + std::string(kTemporaryEnd);
+        temporary_ = final_.substr(0, final_.size() - base.size()) + std::string(TemporaryStem(base)) +
+                     std::string(kTemporaryMark) + digits + std::string(kTemporaryEnd);
         bool exists = false;
         file_ = SystemFile::CreateTemporary(temporary_, exists);
         if (!file_.IsOpen() && !exists) {

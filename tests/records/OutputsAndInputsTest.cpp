@@ -108,6 +108,7 @@ TEST(Output, EachKindOfTarget)
     // Refused before any input is read: the FIFO after the record has no
     // writer, and opening it would wait until the time limit.
     const std::string unread = "A_613815001.txt wait.fifo";
+    const std::string longestName = std::string(251, 'n') + ".out";
     const std::vector<Case> cases = {
         {"no such file", "", "new.out", 0, "of 1 file into new.out", "new.out", "new.out", fs::file_type::regular},
         {"a regular file: replaced whole", "echo old > old.out", "old.out", 0, "into old.out", "old.out", "old.out",
@@ -132,6 +133,11 @@ TEST(Output, EachKindOfTarget)
          MakeSocket},
         {"a block device", "mknod disk b 7 0", "disk", 2, "disk: is a block device", nullptr, "disk",
          fs::file_type::block, false, unread},
+        // A folder holds names of up to 255 bytes: the longest is written
+        // whole (its temporary name is cut to fit), the next is refused.
+        {"the longest name a folder holds", "", longestName, 0, "into n", longestName.c_str(), nullptr,
+         fs::file_type::none},
+        {"a name one longer", "", longestName + "n", 2, "File name too long", nullptr, nullptr, fs::file_type::none},
         {"-: standard output", "", "-", 0, nullptr, "", nullptr, fs::file_type::none},
         {"/dev/stdout, as a user who can write neither /dev nor this folder", "", "/dev/stdout", 0, nullptr, "", nullptr,
          fs::file_type::none, true},
