@@ -127,7 +127,7 @@ double oapiGetSysMJD()
 
 FILEHANDLE oapiOpenFile(const char* path, FileAccessMode mode, PathRoot root)
 {
-    FILEHANDLE file = path == nullptr || root != ROOT ? nullptr : Host().files.Open(path, mode);
+    FILEHANDLE file = Host().files.Open(path, mode, root);
     TraceLine([&] {
         return "oapiOpenFile " + Text(path) + " " + std::to_string(mode) + " " + std::to_string(root) + " -> " +
                (file == nullptr ? "null" : "file");

@@ -418,9 +418,14 @@ TEST_P(Help, NamesTheFlightFormatTheOutputsAndTheExitCodes)
     }
 }
 
+// The exit codes: 0 and 3 a flight played to its end, with every line or
+// not; 2 refused or stopped.
 const std::vector<std::string> kEveryHelpSays = {
-    "kestrel-host/README.md", "ROOT/KestrelScribeData/", "Exit codes: 0 the flight ran to its end; 2 bad input",
-    "keeps every\nline the module wrote before the stop"};
+    "kestrel-host/README.md", "ROOT/KestrelScribeData/",
+    "  0 the flight played to its end and every line the module wrote is in its file;\n"
+    "  3 the flight played to its end but lines were lost (see 'lines not written');\n"
+    "  2 bad input, with a message naming the file and the problem, or a run stopped.\n",
+    "keeps every\nline the module wrote before the stop", "SIGINT (Ctrl-C) or SIGTERM stops a run"};
 
 std::vector<std::string> With(std::vector<std::string> texts, const std::string& more)
 {
@@ -435,6 +440,7 @@ INSTANTIATE_TEST_SUITE_P(
                       HelpCase{{"help", "run"}, 0, With(kEveryHelpSays, "Usage: kestrel-host run [OPTIONS] FLIGHT")},
                       HelpCase{{"run", "--help"}, 0, With(kEveryHelpSays, "--trace")},
                       HelpCase{{"help", "help"}, 0, kEveryHelpSays},
+                      HelpCase{{"help", "batch"}, 0, With(kEveryHelpSays, "batch exits 0 once every flight of its list")},
                       HelpCase{{"help", "fly"}, 2, {"kestrel-host: help: no command 'fly' (commands: run"}}));
 
 TEST(Help, TheFlightFormatDocumentIsThere)
