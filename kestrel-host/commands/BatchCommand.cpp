@@ -91,7 +91,7 @@ std::vector<BatchFlight> ReadList(const fs::path& list, const fs::path& start, R
             flight.root = flight.root.parent_path();
         }
         if (flight.root == flight.root.root_path()) {
-            throw HostError(where + "the root " + Quoted(fields[1]) + " leaves no place for ROOT.out beside it");
+            throw HostError(where + "the root " + QuotedPath(fields[1]) + " leaves no place for ROOT.out beside it");
         }
         flight.out = Beside(flight.root, ".out");
         flight.err = Beside(flight.root, ".err");

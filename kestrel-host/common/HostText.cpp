@@ -1,5 +1,7 @@
 #include "kestrel-host/common/HostText.h"
 
+#include "kestrel-host/common/Platform.h"
+
 #include <charconv>
 #include <cstdio>
 
@@ -58,6 +60,11 @@ std::string Printable(std::string_view text, std::size_t most)
 std::string Quoted(std::string_view text)
 {
     return Quoted(text, text.size());
+}
+
+std::string QuotedPath(std::string_view path)
+{
+    return "'" + Escaped(path, kLongestPath) + "'" + (path.size() > kLongestPath ? Length(path.size()) : "");
 }
 
 std::string Quoted(std::string_view text, std::size_t length)

@@ -29,3 +29,6 @@ std::string Printable(std::string_view text, std::size_t most);
 std::string Quoted(std::string_view text);
 // The same for the first bytes of a longer text of `length` bytes.
 std::string Quoted(std::string_view text, std::size_t length);
+// A path quoted in a message: as Quoted, but whole up to the longest path
+// the platform takes (common/Platform.h), as a path cut short names nothing.
+std::string QuotedPath(std::string_view path);

@@ -25,7 +25,7 @@ std::optional<std::string> OutputPathProblem(const fs::path& path, const fs::pat
     if (auto problem = PathTextProblem(path.string())) {
         return problem;
     }
-    const auto problem = [&](const std::string& what) { return Quoted(path.generic_string()) + " " + what; };
+    const auto problem = [&](const std::string& what) { return QuotedPath(path.generic_string()) + " " + what; };
     if (path.has_root_name() || path.has_root_directory()) {
         return problem("is an absolute path; outputs are relative to the root folder");
     }
@@ -83,7 +83,7 @@ std::optional<std::string> OutputPathProblem(const fs::path& path, const fs::pat
         }
         fs::file_status status = link;
         if (fs::is_symlink(link)) {
-            const std::string through = " through the symbolic link " + Quoted(shown.generic_string());
+            const std::string through = " through the symbolic link " + QuotedPath(shown.generic_string());
             const fs::path target = fs::canonical(here, ec);
             if (ec) {
                 return problem("goes" + through + ", which leads nowhere");
@@ -100,11 +100,11 @@ std::optional<std::string> OutputPathProblem(const fs::path& path, const fs::pat
             }
             status = fs::status(target, ec);
         } else if (haveData && fs::equivalent(here, data, ec)) {
-            return problem(std::string("lies in the data folder ") + kDataFolder + " (" + Quoted(shown.generic_string()) +
+            return problem(std::string("lies in the data folder ") + kDataFolder + " (" + QuotedPath(shown.generic_string()) +
                            " is its other name), where only the module writes");
         }
         if (!last && !fs::is_directory(status)) {
-            return problem("needs " + Quoted(shown.generic_string()) + " as a folder, but it is a file");
+            return problem("needs " + QuotedPath(shown.generic_string()) + " as a folder, but it is a file");
         }
         if (last && fs::is_directory(status)) {
             return problem("names a folder, not a file");

@@ -38,10 +38,10 @@ std::optional<std::string> PathTextProblem(const std::string& text)
     for (const char c : text) {
         const auto byte = static_cast<unsigned char>(c);
         if (byte == 0) {
-            return Quoted(text) + " holds a NUL character (\\x00), which would end the name there";
+            return QuotedPath(text) + " holds a NUL character (\\x00), which would end the name there";
         }
         if (byte < 0x20 || byte == 0x7F) {
-            return Quoted(text) + " holds a control character (" + Printable(std::string(1, c), 1) + ")";
+            return QuotedPath(text) + " holds a control character (" + Printable(std::string(1, c), 1) + ")";
         }
     }
     return std::nullopt;
@@ -129,7 +129,7 @@ std::optional<std::string> CommandOutputProblem(const fs::path& path)
     }
     std::error_code ec;
     if (path.empty() || fs::is_directory(path, ec)) {
-        return Quoted(path.string()) + " names a folder, not a file";
+        return QuotedPath(path.string()) + " names a folder, not a file";
     }
     return std::nullopt;
 }
@@ -148,7 +148,7 @@ const RunPaths::Entry* RunPaths::Find(const std::map<std::string, Entry> RunPath
 std::optional<std::string> RunPaths::Nesting(const std::string& key, const std::string& shown) const
 {
     auto clash = [&](const Entry& other) {
-        return Quoted(shown) + " and " + Quoted(other.path.generic_string()) + " (" + other.what +
+        return QuotedPath(shown) + " and " + QuotedPath(other.path.generic_string()) + " (" + other.what +
                ") cannot both be written: one would be the folder of the other";
     };
     for (std::size_t slash = key.rfind('/'); slash != std::string::npos && slash > 0; slash = key.rfind('/', slash - 1)) {
@@ -172,7 +172,7 @@ std::optional<std::string> RunPaths::Input(const fs::path& absolute, const std::
         if (output->kind == "scenario") {
             return std::nullopt; // read back as this run saved it
         }
-        return Quoted(shown) + " is written by this run as " + output->what;
+        return QuotedPath(shown) + " is written by this run as " + output->what;
     }
     inputs_.try_emplace(key, Entry{absolute, what, ""});
     return std::nullopt;
@@ -185,12 +185,12 @@ std::optional<std::string> RunPaths::Output(const fs::path& absolute, const std:
     for (const RunPaths* layer = this; layer != nullptr; layer = layer->batch_) {
         for (const auto& [folder, path] : layer->dataFolders_) {
             if (key == folder || Below(folder, key)) {
-                return Quoted(shown) + " lies in the data folder " + path.string() + ", where only the module writes";
+                return QuotedPath(shown) + " lies in the data folder " + path.string() + ", where only the module writes";
             }
         }
     }
     if (const Entry* input = Find(&RunPaths::inputs_, key)) {
-        return Quoted(shown) + " is read by this run as " + input->what;
+        return QuotedPath(shown) + " is read by this run as " + input->what;
     }
     // The same file by another name (a link to it, a name the file system
     // folds to it).
@@ -199,7 +199,7 @@ std::optional<std::string> RunPaths::Output(const fs::path& absolute, const std:
         for (const RunPaths* layer = this; layer != nullptr; layer = layer->batch_) {
             for (const auto& [other, input] : layer->inputs_) {
                 if (fs::equivalent(absolute, input.path, ec)) {
-                    return Quoted(shown) + " is read by this run as " + input.what + " (by another name)";
+                    return QuotedPath(shown) + " is read by this run as " + input.what + " (by another name)";
                 }
             }
         }
@@ -209,7 +209,7 @@ std::optional<std::string> RunPaths::Output(const fs::path& absolute, const std:
         return std::nullopt; // written anew
     }
     if (const Entry* output = Find(&RunPaths::outputs_, key)) {
-        return Quoted(shown) + " is also written as " + output->what;
+        return QuotedPath(shown) + " is also written as " + output->what;
     }
     if (auto problem = Nesting(key, shown)) {
         return problem;

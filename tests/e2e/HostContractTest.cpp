@@ -349,6 +349,56 @@ TEST(Bounded, TheTextPictureShowsAtMost160By80Cells)
     }
 }
 
+#if defined(__SANITIZE_ADDRESS__)
+#define KESTREL_ADDRESS_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define KESTREL_ADDRESS_SANITIZER 1
+#endif
+#endif
+
+TEST(Bounded, AScenarioLineOfAnyLengthIsReadInLittleMemoryAndQuotedEscaped)
+{
+#ifdef KESTREL_ADDRESS_SANITIZER
+    KESTREL_EXPECTED_SKIP("AddressSanitizer reserves terabytes of address space: no address-space limit can hold it");
+#endif
+    // One line of 48 MiB where a block should begin, starting with an
+    // escape sequence that would clear a terminal: in 64 MB of address space
+    // the host reads it, refuses it (exit 2) and quotes its first 80 bytes,
+    // the control byte escaped, and its length.
+    const fs::path folder = FreshFolder();
+    const std::size_t length = std::size_t{48} << 20;
+    WriteFile(folder / "long.scn", "\x1B[2J" + std::string(length - 4, 'x') + "\n");
+    WriteFile(folder / "flight.json", R"({"vessels": [{"name": "Probe 7", "pitch_deg": [[0, 5]]}],
+        "events": [{"step": 0, "load": "long.scn"}]})");
+    const ProgramRun run = RunProgram("/bin/sh", {"-c", "ulimit -v 65536 && exec \"$0\" \"$@\"", KESTREL_HOST, "run",
+                                 (folder / "flight.json").string(), "--root", (folder / "root").string(), "--module",
+                                 KESTREL_MODULE},
+                                      folder);
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_THAT(run.err, HasSubstr((folder / "long.scn").string() + ":1: expected 'BEGIN_MFD <display> <width> "
+                                   "<height> <char width> <char height>', found '\\x1B[2J" + std::string(76, 'x') +
+                                   "'... (50331648 characters)\n"));
+    EXPECT_LT(run.err.size(), 1000u);
+}
+
+TEST(Bounded, AFlightFileHoldsAtMost64MiB)
+{
+    // An empty flight, "{}", filled with blanks to 64 MiB, is played (no
+    // step, nothing written); one blank more, and it is refused unread.
+    const fs::path folder = FreshFolder();
+    const std::size_t most = std::size_t{64} << 20;
+    WriteFile(folder / "edge.json", "{}" + std::string(most - 2, ' '));
+    WriteFile(folder / "over.json", "{}" + std::string(most - 1, ' '));
+    const HostRun edge = RunFlight(folder / "edge.json", folder / "edge");
+    EXPECT_EQ(edge.exitCode, 0) << edge.err;
+    EXPECT_THAT(edge.out, HasSubstr("steps:   0 run"));
+    const HostRun over = RunFlight(folder / "over.json", folder / "over");
+    EXPECT_EQ(over.exitCode, 2);
+    EXPECT_EQ(over.err, "kestrel-host: " + (folder / "over.json").string() +
+                            ": cannot read the flight file: it holds more than 64 MiB, more than the host reads\n");
+}
+
 // ---- SVG text: any byte, well-formed XML ----
 
 TEST(SvgText, AnyByteGivesWellFormedXml)
