@@ -90,7 +90,7 @@ enum class Plant {
     UnendedLine,      // the first data file, holding one line with no line end
     EndedLine,        // the same line with its line end
     OldFile,          // root/kept.txt, two lines
-    ScenarioInRoot,   // root/in.scn, a scenario with one block
+    ScenarioInRoot,   // root/in.scn, a scenario with one block, and root/alias.scn, a hard link to it
     StaleTemporary,   // root/.x.scn.PPPPPPPP, as a killed run of this process id leaves it
 };
 
@@ -179,6 +179,7 @@ TEST_P(Escapes, RefusedBeforeTheRunOrNeitherFollowedNorWaitedOn)
     case Plant::ScenarioInRoot:
         fs::create_directories(root);
         WriteFile(root / "in.scn", "BEGIN_MFD left 256 200 8 10\nEND_MFD\n");
+        fs::create_hard_link(root / "in.scn", root / "alias.scn");
         break;
     case Plant::StaleTemporary:
         fs::create_directories(root); // the file itself is made just before the host starts, below
@@ -326,7 +327,12 @@ INSTANTIATE_TEST_SUITE_P(
         Escape{.name = "SaveOverALoadedScenario",
                .action = R"("load": "root/in.scn"}, {"step": 31, "save": "shots/../in.scn")",
                .plant = Plant::ScenarioInRoot, .exitCode = 2,
-               .message = "events[3] (step 31).save: 'shots/../in.scn' is read by this run as events[2] (step 31).load",
+               .message = "events[3] (step 31).save: 'shots/../in.scn' is read by this run as events[2] (step 31).load\n",
+               .made = {}, .failedOpens = 0},
+        Escape{.name = "SaveOverALoadedScenarioByAnotherName",
+               .action = R"("load": "root/in.scn"}, {"step": 31, "save": "alias.scn")", .plant = Plant::ScenarioInRoot,
+               .exitCode = 2,
+               .message = "save: 'alias.scn' is read by this run as events[2] (step 31).load (by another name)\n",
                .made = {}, .failedOpens = 0},
         Escape{.name = "SaveLoadBackAndSaveAgain",
                .action = R"("save": "again.scn"}, {"step": 31, "load": "root/again.scn"}, {"step": 31, "save": "again.scn")",
@@ -336,7 +342,7 @@ INSTANTIATE_TEST_SUITE_P(
                                               "INT 10.00\nVES Probe&7\nEND_MFD\n"}}},
         // The trace is an output too.
         Escape{.name = "TraceOverTheFlight", .action = "", .plant = Plant::Nothing, .exitCode = 2,
-               .message = "--trace: '@/flight.json' is read by this run as the flight file", .made = {},
+               .message = "--trace: '@/flight.json' is read by this run as the flight file\n", .made = {},
                .failedOpens = 0, .trace = "@/flight.json"},
         Escape{.name = "TraceIntoTheDataFolder", .action = "", .plant = Plant::Nothing, .exitCode = 2,
                .message = "lies in the data folder @/root/KestrelScribeData, where only the module writes", .made = {},
