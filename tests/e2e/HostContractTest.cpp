@@ -11,6 +11,7 @@
 // (Pitch). The flights' clock reads 61381.5 + t / 86400 days, so a data file
 // begun at t is stamped 613815000 + trunc(t / 8.64).
 #include "tests/e2e/HostRunner.h"
+#include "tests/support/ExpectedSkip.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
