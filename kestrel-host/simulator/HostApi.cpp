@@ -125,6 +125,9 @@ double oapiGetSysMJD()
     return mjd;
 }
 
+// HostFiles takes the root folder as path root 0.
+static_assert(ROOT == 0);
+
 FILEHANDLE oapiOpenFile(const char* path, FileAccessMode mode, PathRoot root)
 {
     FILEHANDLE file = Host().files.Open(path, mode, root);
