@@ -178,10 +178,25 @@ for f in tests/e2e/flights/*.json; do
   [[ "$name" == scenario-restore ]] || flights+=("$name:$f")
 done
 flights+=("scenario-restore:restore/scenario-restore.json")
+# The Windows rows, played by the Windows builds only: flights of
+# tests/windows/flights/, each with the exit code it must give and a line its
+# messages or summary must hold. Paths as Windows finds names (refused before
+# the first step), and two names Windows folds into one data file (listed
+# once). NAME|EXIT|TEXT
+rows=(
+  "escape-trailing-dot|2|events[0] (step 1).save: 'KestrelScribeData./x.scn' lies in the data folder KestrelScribeData"
+  "escape-trailing-blank|2|events[0] (step 1).save: 'KestrelScribeData /x.scn' lies in the data folder KestrelScribeData"
+  "escape-case|2|events[0] (step 1).save: 'kestrelscribedata/x.scn' lies in the data folder KestrelScribeData"
+  "escape-device|2|events[0] (step 1).save: 'CON.scn' names the device CON"
+  "escape-device-extension|2|events[0] (step 1).save: 'shots/nul.txt.scn' names the device nul"
+  "escape-stream|2|events[0] (step 1).save: 'KestrelScribeData:x.scn' holds the character ':'"
+  "folded-names|0|data files written: 1"
+)
 if ((${#only[@]} > 0)); then
   chosen=()
   for name in "${only[@]}"; do
     [[ "$name" != bmp-snapshot ]] || continue # the BMP check below, under 64-bit Wine
+    [[ " ${rows[*]%%|*} " != *" $name "* ]] || continue # a Windows row
     found=""
     for entry in "${flights[@]}"; do
       [[ "${entry%%:*}" == "$name" ]] && found=$entry
@@ -193,6 +208,11 @@ if ((${#only[@]} > 0)); then
     chosen+=("$found")
   done
   flights=(${chosen[@]+"${chosen[@]}"})
+  chosen=()
+  for row in "${rows[@]}"; do
+    [[ " ${only[*]} " != *" ${row%%|*} "* ]] || chosen+=("$row")
+  done
+  rows=(${chosen[@]+"${chosen[@]}"})
 fi
 
 # The restore flight's folder, with the native scenario-save run's saved.scn.
@@ -241,6 +261,9 @@ batch_list() { # SIDE
   : >"$list"
   for entry in ${flights[@]+"${flights[@]}"}; do
     printf '%s\t%s\n' "$(winpath "$(flight_path "$entry")")" "$(winpath "$repo/$work/$side/${entry%%:*}")" >>"$list"
+  done
+  for entry in ${rows[@]+"${rows[@]}"}; do
+    printf '%s\t%s\n' "$(winpath "$repo/tests/windows/flights/${entry%%|*}.json")" "$(winpath "$repo/$work/$side/${entry%%|*}")" >>"$list"
   done
   echo "$list"
 }
@@ -291,6 +314,26 @@ compare_all() { # SIDE
   for entry in ${flights[@]+"${flights[@]}"}; do
     compare "$1" "${entry%%:*}"
   done
+  check_rows "$1"
+}
+
+# check_rows SIDE: each Windows row's exit code and text.
+check_rows() {
+  local side=$1 row name code text base got
+  for row in ${rows[@]+"${rows[@]}"}; do
+    IFS='|' read -r name code text <<<"$row"
+    base="$work/$side/$name"
+    if [[ ! -f "$base.code" ]]; then
+      fail "$side: $name: no exit code: the run stopped before this flight ended (see $work/$side.log)"
+      continue
+    fi
+    got=$(tr -d '\r' <"$base.code")
+    if [[ "$got" == "$code" ]] && cat "$base.err" "$base.out" | tr -d '\r' | grep -qF -- "$text"; then
+      pass "$side: $name: exit $got, \"$text\""
+    else
+      fail "$side: $name: exit $got (expected $code), without \"$text\": $(tr -d '\r' <"$base.err" | head -c 300)"
+    fi
+  done
 }
 
 # ---- Wine --------------------------------------------------------------------
@@ -303,7 +346,7 @@ source scripts/wine.sh
 run_windows() {
   local side=$1 exe=$2
   shift 2
-  ((${#flights[@]} > 0)) || return 0
+  ((${#flights[@]} + ${#rows[@]} > 0)) || return 0
   local list
   list=$(batch_list "$side")
   local code=0

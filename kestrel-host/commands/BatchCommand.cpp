@@ -1,13 +1,17 @@
 #include "kestrel-host/commands/BatchCommand.h"
 
+#include "kestrel-host/commands/Interrupts.h"
 #include "kestrel-host/commands/OutputCapture.h"
 #include "kestrel-host/commands/RunCommand.h"
 #include "kestrel-host/common/HostError.h"
+#include "kestrel-host/common/HostText.h"
+#include "kestrel-host/common/Platform.h"
+#include "kestrel-host/flight/PathRules.h"
+#include "kestrel-host/flight/PlainFile.h"
 #include "kestrel-host/simulator/HostReset.h"
 
 #include <fstream>
 #include <iostream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -42,26 +46,43 @@ fs::path Beside(const fs::path& root, const std::string& suffix)
     return file;
 }
 
-std::vector<BatchFlight> ReadList(const fs::path& list, const fs::path& start)
+// The longest line of a list: three paths of the longest length, two tabs.
+constexpr std::size_t kLongestListLine = 3 * (kLongestPath + 1);
+constexpr std::size_t kMostFlights = 10000;
+
+// The list, read in bounded memory and checked whole before any flight is
+// played: its fields' texts, and every path of every line against all the
+// others (a TRACE that is another line's ROOT.out, a FLIGHT another line
+// writes, two lines on one ROOT), into `paths`.
+std::vector<BatchFlight> ReadList(const fs::path& list, const fs::path& start, RunPaths& paths)
 {
-    std::ifstream in(list, std::ios::binary);
-    if (!in) {
-        throw HostError(list.string() + ": cannot read the flight list");
-    }
     std::vector<BatchFlight> flights;
-    std::string line;
-    for (int number = 1; std::getline(in, line); ++number) {
-        if (!line.empty() && line.back() == '\r') {
-            line.pop_back();
+    if (const auto problem = paths.Input(list, list.string(), "the flight list")) {
+        throw HostError(list.string() + ": " + *problem); // not reached: nothing is written yet
+    }
+    auto onLine = [&](const PlainLine& read) {
+        const std::string where = list.string() + ":" + std::to_string(read.number) + ": ";
+        if (read.length > kLongestListLine) {
+            throw HostError(where + "a line of " + std::to_string(read.length) + " characters; a line holds three paths, at most " +
+                            std::to_string(kLongestListLine) + " characters");
         }
+        const std::string line(read.kept);
         if (line.empty() || line.front() == '#') {
-            continue;
+            return;
         }
-        const std::string where = list.string() + ":" + std::to_string(number) + ": ";
         const std::vector<std::string> fields = Fields(line);
         if (fields.size() < 2 || fields.size() > 3 || fields[0].empty() || fields[1].empty() ||
             (fields.size() == 3 && fields[2].empty())) {
             throw HostError(where + "expected FLIGHT<tab>ROOT or FLIGHT<tab>ROOT<tab>TRACE");
+        }
+        const char* const names[] = {"FLIGHT", "ROOT", "TRACE"};
+        for (std::size_t i = 0; i < fields.size(); ++i) {
+            if (const auto problem = PathTextProblem(fields[i])) {
+                throw HostError(where + names[i] + ": " + *problem);
+            }
+        }
+        if (flights.size() == kMostFlights) {
+            throw HostError(where + "more than " + std::to_string(kMostFlights) + " flights; a list holds at most that many");
         }
         BatchFlight flight;
         flight.flight = (start / fields[0]).lexically_normal();
@@ -70,15 +91,36 @@ std::vector<BatchFlight> ReadList(const fs::path& list, const fs::path& start)
             flight.root = flight.root.parent_path();
         }
         if (flight.root == flight.root.root_path()) {
-            throw HostError(where + "the root '" + fields[1] + "' leaves no place for ROOT.out beside it");
-        }
-        if (fields.size() == 3) {
-            flight.trace = (start / fields[2]).lexically_normal();
+            throw HostError(where + "the root " + QuotedPath(fields[1]) + " leaves no place for ROOT.out beside it");
         }
         flight.out = Beside(flight.root, ".out");
         flight.err = Beside(flight.root, ".err");
         flight.code = Beside(flight.root, ".code");
+        const std::string owner = "line " + std::to_string(read.number) + "'s ";
+        auto check = [&](const std::optional<std::string>& problem, const char* field) {
+            if (problem) {
+                throw HostError(where + field + ": " + *problem);
+            }
+        };
+        check(paths.Input(flight.flight, fields[0], owner + "FLIGHT"), "FLIGHT");
+        paths.DataFolderOf(flight.root);
+        for (const auto& [file, name] : {std::pair{flight.out, "ROOT.out"}, std::pair{flight.err, "ROOT.err"},
+                                         std::pair{flight.code, "ROOT.code"}}) {
+            check(paths.Output(file, file.string(), owner + name), "ROOT");
+        }
+        if (fields.size() == 3) {
+            flight.trace = (start / fields[2]).lexically_normal();
+            check(CommandOutputProblem(fields[2]), "TRACE");
+            check(paths.Output(*flight.trace, fields[2], owner + "TRACE"), "TRACE");
+        }
         flights.push_back(flight);
+    };
+    std::string problem;
+    if (!ReadPlainLines(list, kLongestListLine, false, onLine, problem)) {
+        throw HostError(list.string() + ": cannot read the flight list: " + problem);
+    }
+    if (flights.empty()) {
+        throw HostError(list.string() + ": the flight list holds no flight (one a line: FLIGHT<tab>ROOT[<tab>TRACE])");
     }
     return flights;
 }
@@ -89,8 +131,12 @@ int RunBatch(const BatchOptions& options)
 {
     const fs::path start = fs::current_path();
     std::vector<BatchFlight> flights;
+    RunPaths paths;
     try {
-        flights = ReadList(fs::absolute(options.list), start);
+        if (const auto problem = PathTextProblem(options.list.string())) {
+            throw HostError("LIST: " + *problem);
+        }
+        flights = ReadList(fs::absolute(options.list).lexically_normal(), start, paths);
     } catch (const HostError& e) {
         std::cerr << "kestrel-host: " << e.what() << "\n";
         return 2;
@@ -112,15 +158,8 @@ int RunBatch(const BatchOptions& options)
             run.module = options.module;
             run.trace = entry.trace;
             run.programFolder = options.programFolder;
-            try {
-                code = RunFlight(run);
-            } catch (const std::exception& e) {
-                // A separate process would have ended here; this one goes
-                // on with the next flight and keeps the exit code of a
-                // program stopped by an error nobody caught.
-                std::cerr << "kestrel-host: the flight stopped on an unexpected error: " << e.what() << "\n";
-                code = 3;
-            }
+            run.batch = &paths;
+            code = RunFlight(run);
         } catch (const HostError& e) {
             std::cerr << "kestrel-host: " << e.what() << "\n";
             code = 2;
@@ -134,6 +173,12 @@ int RunBatch(const BatchOptions& options)
             std::cerr << "kestrel-host: " << entry.code.string() << ": cannot write the exit code\n";
         }
         clean += code == 0 ? 1 : 0;
+        if (const int signal = Interruption()) {
+            std::cout << "kestrel-host batch: [" << played << "/" << flights.size() << "] " << entry.flight.string()
+                      << ": stopped by " << SignalName(signal) << " (" << entry.err.string() << " says where); "
+                      << flights.size() - played << " flight(s) not played" << std::endl;
+            EndByInterruption(signal);
+        }
         std::cout << "kestrel-host batch: [" << played << "/" << flights.size() << "] " << entry.flight.string()
                   << ": exit " << code << std::endl;
     }

@@ -3,7 +3,6 @@
 #include "kestrel-host/commands/HostOutputs.h"
 #include "kestrel-host/common/HostError.h"
 #include "kestrel-host/common/HostText.h"
-#include "kestrel-host/flight/PlainFile.h"
 #include "kestrel-host/flight/ScanCodes.h"
 #include "kestrel-host/flight/ScenarioFile.h"
 #include "kestrel-host/pictures/DrawSurface.h"
@@ -15,14 +14,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::vector<ScenarioBlock> ScenarioAt(const fs::path& path)
-{
-    const std::optional<std::string> text = ReadPlainFile(path);
-    if (!text) {
-        throw HostError(path.string() + ": cannot read the scenario file");
-    }
-    return ParseScenario(*text, path.string());
-}
+// The module is handed what fits its line buffer.
+static_assert(kScenarioItemBytes + 1 == kScenarioLineBuffer);
 
 } // namespace
 
@@ -118,7 +111,7 @@ void RunEvent(const Event& event, ActionContext& run)
         break;
     }
     case Action::Load:
-        run.LoadScenario(ScenarioAt(event.path), event.path.string());
+        run.LoadScenario(ReadScenarioFile(event.path), event.path.string());
         break;
     case Action::Snapshot: {
         ::OpenDisplay& display = run.Need(event.display);

@@ -1,5 +1,6 @@
 #include "kestrel-host/commands/FlightRun.h"
 
+#include "kestrel-host/commands/Interrupts.h"
 #include "kestrel-host/common/HostError.h"
 #include "kestrel-host/common/HostText.h"
 #include "kestrel-host/flight/DisplayNames.h"
@@ -140,6 +141,16 @@ void FlightRun::Play()
     if (flight_.scenario) {
         LoadScenario(flight_.scenarioBlocks, flight_.scenario->string());
     }
+    const Trace& trace = TheTrace();
+    // After each call into the module: a failed open it did not make good
+    // lost a line; a trace line that could not be written stops the run.
+    auto called = [&] {
+        host.files.CallEnded();
+        if (!trace.Problem().empty()) {
+            throw HostError(trace.Problem());
+        }
+    };
+    called();
     std::size_t next = 0;
     long step = 0;
     auto runEvents = [&] {
@@ -147,6 +158,7 @@ void FlightRun::Play()
             const Event& event = flight_.events[next++];
             try {
                 RunEvent(event, *this);
+                called();
             } catch (const EventFailed&) {
                 throw;
             } catch (const HostError& e) {
@@ -154,18 +166,26 @@ void FlightRun::Play()
             }
         }
     };
+    auto interrupted = [&] {
+        if (const int signal = Interruption()) {
+            throw RunInterrupted{signal};
+        }
+    };
     for (const StepRun& run : flight_.steps) {
         for (long i = 0; i < run.count; ++i, ++step) {
+            interrupted();
             runEvents();
             const double mjd = host.world.SysMjd();
             TraceLine([&] { return "call opcPreStep " + Fixed(host.world.t, 6) + " " + Fixed(run.dt, 6); });
             module_.PreStep(host.world.t, run.dt, mjd);
             host.world.t += run.dt;
             ++stepsRun_;
+            called();
             RedrawInvalidated();
             progress_->Step(stepsRun_, host.world.t, host.files.LinesWritten());
         }
     }
+    interrupted();
     runEvents();
     RedrawInvalidated();
     // What the displays show at the end, for the summary.
@@ -186,6 +206,13 @@ void FlightRun::EndProgress()
     }
 }
 
+void FlightRun::ClearProgress()
+{
+    if (progress_) {
+        progress_->Clear();
+    }
+}
+
 std::string FlightRun::StopNote() const
 {
     const HostFiles& files = Host().files;
@@ -193,13 +220,41 @@ std::string FlightRun::StopNote() const
                        std::to_string(flight_.totalSteps) + " steps; ";
     const auto written = files.ModuleFiles();
     if (written.empty()) {
-        return note + "the module had written no data file";
+        note += "the module had written no data file";
+    } else {
+        note += "the lines the module wrote before the stop are kept, in " + files.Root().string() + ":";
+        for (const auto& file : written) {
+            note += "\n  " + DataFileLine(file);
+        }
     }
-    note += "the lines the module wrote before the stop are kept, in " + files.Root().string() + ":";
-    for (const auto& file : written) {
-        note += "\n  " + file.path + ": " + std::to_string(file.lines) + (file.lines == 1 ? " line" : " lines");
+    for (const std::string& line : NotWrittenLines()) {
+        note += "\n" + line;
     }
     return note;
+}
+
+std::string FlightRun::InterruptNote(int signal) const
+{
+    const HostFiles& files = Host().files;
+    const long long lines = files.LinesWritten();
+    std::string note = std::string("stopped by ") + SignalName(signal) + " at step " + std::to_string(stepsRun_) +
+                       " of " + std::to_string(flight_.totalSteps) + ", simulated time " + Fixed(Host().world.t, 2) +
+                       " s, " + std::to_string(lines) + (lines == 1 ? " line" : " lines") + " written; ";
+    const auto written = files.ModuleFiles();
+    if (written.empty()) {
+        return note + "no data file written";
+    }
+    note += "the data files kept, in " + files.Root().string() + ": ";
+    for (std::size_t i = 0; i < written.size(); ++i) {
+        note += (i == 0 ? "" : ", ") + written[i].path + " (" + std::to_string(written[i].lines) +
+                (written[i].lines == 1 ? " line)" : " lines)");
+    }
+    return note;
+}
+
+int FlightRun::ExitCode() const
+{
+    return Host().files.LinesNotWrittenCount() > 0 ? 3 : 0;
 }
 
 void FlightRun::Finish()

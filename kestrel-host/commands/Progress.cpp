@@ -73,6 +73,16 @@ void Progress::End(long done, double simulatedTime, long long lines)
     Look(done, simulatedTime, lines, true);
 }
 
+void Progress::Clear()
+{
+    ended_ = true;
+    if (terminal_ && drawnLength_ > 0) {
+        std::fputs(("\r" + std::string(drawnLength_, ' ') + "\r").c_str(), out_);
+        std::fflush(out_);
+        drawnLength_ = 0;
+    }
+}
+
 std::string Progress::Text(long done, double simulatedTime, long long lines, double seconds, bool last) const
 {
     const std::string time = Fixed(simulatedTime, 2);

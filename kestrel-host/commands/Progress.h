@@ -26,6 +26,9 @@ public:
     }
     // Once, when the run ends or stops: the last line.
     void End(long done, double simulatedTime, long long lines);
+    // When a run is interrupted: takes back the line drawn on the terminal,
+    // if any, so that what the run says next starts a line of its own.
+    void Clear();
 
     // The two seconds, or KESTREL_PROGRESS_AFTER when it holds a number of
     // seconds (0 or more).

@@ -2,6 +2,7 @@
 
 #include "kestrel-host/commands/FlightRun.h"
 #include "kestrel-host/common/HostError.h"
+#include "kestrel-host/common/HostText.h"
 #include "kestrel-host/flight/FlightLoader.h"
 #include "kestrel-host/simulator/HostContext.h"
 #include "kestrel-host/simulator/ModuleLoader.h"
@@ -22,6 +23,14 @@ void RemoveEmptyRoot(const fs::path& root, bool rootCreated)
     if (rootCreated && fs::is_empty(root, ec) && !ec) {
         fs::current_path(root.parent_path(), ec);
         fs::remove(root, ec);
+    }
+}
+
+// A path named on the command line: its text first.
+void CheckText(const std::string& what, const fs::path& path)
+{
+    if (const auto problem = PathTextProblem(path.string())) {
+        throw HostError(what + ": " + *problem);
     }
 }
 
@@ -52,22 +61,41 @@ int RunFlight(const RunOptions& options)
     };
     try {
         std::error_code ec;
+        CheckText("the flight file", options.flight);
+        CheckText("--root", options.root.value_or(fs::path()));
         const fs::path start = fs::current_path();
         const fs::path flightPath = fs::absolute(options.flight).lexically_normal();
         root = fs::absolute(options.root.value_or(start)).lexically_normal();
         const fs::path modulePath =
             fs::absolute(options.module.value_or(options.programFolder / PluginFileName())).lexically_normal();
 
-        // Everything is checked before the module is loaded or a file made.
-        flight = LoadFlight(flightPath, root);
+        // Everything is checked before the module is loaded or a file made:
+        // every path the run reads or writes against all the others.
+        RunPaths paths(options.batch);
+        if (const auto problem = paths.Input(flightPath, flightPath.string(), "the flight file")) {
+            throw HostError("the flight file: " + *problem);
+        }
+        paths.DataFolderOf(root);
+        std::optional<fs::path> tracePath;
+        if (options.trace) {
+            tracePath = fs::absolute(*options.trace).lexically_normal();
+            auto problem = CommandOutputProblem(*options.trace);
+            if (!problem && options.batch == nullptr) {
+                problem = paths.Output(*tracePath, options.trace->string(), "the trace (--trace)");
+            }
+            if (problem) {
+                throw HostError("--trace: " + *problem);
+            }
+        }
+        flight = LoadFlight(flightPath, root, std::move(paths));
         if (!fs::is_regular_file(modulePath, ec)) {
             throw HostError(modulePath.string() + ": no such module file");
         }
         if (fs::exists(root, ec) && !fs::is_directory(root, ec)) {
             throw HostError(root.string() + ": the root is not a folder");
         }
-        if (options.trace) {
-            TheTrace().Open(fs::absolute(*options.trace));
+        if (tracePath) {
+            TheTrace().Open(*tracePath);
         }
         // The module runs in the C library locale the environment names
         // (LC_ALL, LC_NUMERIC, LANG), as inside a desktop application;
@@ -78,6 +106,9 @@ int RunFlight(const RunOptions& options)
             return "locale " + std::string(name == nullptr ? "?" : name) + ", decimal point '" +
                    std::localeconv()->decimal_point + "'";
         });
+        if (!TheTrace().Problem().empty()) {
+            throw HostError(TheTrace().Problem());
+        }
 
         rootCreated = !fs::exists(root, ec);
         fs::create_directories(root, ec);
@@ -103,10 +134,19 @@ int RunFlight(const RunOptions& options)
         run->Finish();
         run->EndProgress();
         run->PrintSummary(std::cout);
-        return 0;
+        return run->ExitCode();
+    } catch (const RunInterrupted& interrupted) {
+        run->Finish();
+        run->ClearProgress();
+        std::cerr << "kestrel-host: " << run->InterruptNote(interrupted.signal) << "\n";
+        return 2;
     } catch (const HostError& e) {
         return stop(e.what());
     } catch (const std::filesystem::filesystem_error& e) {
         return stop(e.what());
+    } catch (const std::exception& e) {
+        // No problem of the input's but one of the host's own (memory ran
+        // out): the run stops as on any other, keeping what it wrote.
+        return stop(std::string("the run stopped on an unexpected error: ") + e.what());
     }
 }

@@ -1,6 +1,8 @@
 // kestrel-host run: plays a flight file through the module.
 #pragma once
 
+#include "kestrel-host/flight/PathRules.h"
+
 #include <filesystem>
 #include <optional>
 
@@ -10,7 +12,14 @@ struct RunOptions {
     std::optional<std::filesystem::path> module; // default: next to the program
     std::optional<std::filesystem::path> trace;
     std::filesystem::path programFolder;
+    // A flight of a batch: the paths of the whole list, its trace among
+    // them, which the flight's own paths are checked against.
+    const RunPaths* batch = nullptr;
 };
 
-// Returns the exit code: 0, or 2 (after a message on stderr) for bad input.
+// Returns the exit code: 0, the flight played to its end and every line the
+// module wrote reached its file; 3, it played to its end but lines were lost
+// (the summary says how many and why); 2 (after a message on stderr), it was
+// refused before its first step or stopped on the way, also by SIGINT or
+// SIGTERM (Interruption() then names the signal).
 int RunFlight(const RunOptions& options);

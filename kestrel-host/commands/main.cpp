@@ -1,6 +1,7 @@
 // kestrel-host: a stand-in for the simulator that loads the KestrelScribeMFD
 // plug-in and plays flight files through it.
 #include "kestrel-host/commands/BatchCommand.h"
+#include "kestrel-host/commands/Interrupts.h"
 #include "kestrel-host/commands/RunCommand.h"
 #include "kestrel-host/simulator/ModuleLoader.h"
 
@@ -16,11 +17,22 @@ const char* const kWhereThingsAre =
     "\nFlight files: their keys, events and outputs are described in kestrel-host/README.md.\n"
     "Outputs: the module's data files land in ROOT/KestrelScribeData/ (ROOT: --root, or the\n"
     "current folder); a flight's saved scenarios and snapshots under ROOT, where its paths\n"
-    "name them; the summary on standard output.\n"
-    "Exit codes: 0 the flight ran to its end; 2 bad input, with a message naming the file\n"
-    "and the problem. A flight is checked whole before its first step, so one that is bad\n"
-    "as written writes nothing; one stopped by what shows only while running keeps every\n"
-    "line the module wrote before the stop, and the message lists those data files.\n";
+    "name them; the summary on standard output, with the lines this run wrote to each data\n"
+    "file and, under 'lines not written', each line the module could not write and why.\n"
+    "Every path is checked before the first step: no control character in it; no output\n"
+    "in the data folder (names compared as Windows finds them), on an input of the run or\n"
+    "on another output.\n"
+    "Exit codes of run (and of each flight of a batch, in ROOT.code):\n"
+    "  0 the flight played to its end and every line the module wrote is in its file;\n"
+    "  3 the flight played to its end but lines were lost (see 'lines not written');\n"
+    "  2 bad input, with a message naming the file and the problem, or a run stopped.\n"
+    "A flight is checked whole before its first step, so one that is bad as written\n"
+    "writes nothing; one stopped by what shows only while running keeps every\n"
+    "line the module wrote before the stop, and the message lists those data files.\n"
+    "SIGINT (Ctrl-C) or SIGTERM stops a run between two steps with one line on standard\n"
+    "error (the step, the simulated time, the lines written, the data files kept); the\n"
+    "program then ends by that signal. batch exits 0 once every flight of its list has\n"
+    "been played, 2 for a list it refuses (then it plays none).\n";
 
 } // namespace
 
@@ -84,6 +96,7 @@ int main(int argc, char** argv)
         std::cerr << "kestrel-host: help: no command '" << topic << "' (commands: " << names << ")\n";
         return 2;
     }
+    CatchInterrupts();
     if (*batchCommand) {
         if (!batchModule.empty()) {
             batch.module = batchModule;
@@ -102,5 +115,9 @@ int main(int argc, char** argv)
         run.trace = trace;
     }
     run.programFolder = ProgramFolder(argc > 0 ? argv[0] : nullptr);
-    return RunFlight(run);
+    const int code = RunFlight(run);
+    if (const int signal = Interruption()) {
+        EndByInterruption(signal);
+    }
+    return code;
 }

@@ -1,5 +1,7 @@
 #include "kestrel-host/common/HostText.h"
 
+#include "kestrel-host/common/Platform.h"
+
 #include <charconv>
 #include <cstdio>
 
@@ -24,14 +26,48 @@ std::string Number(double value)
     return std::string(text, result.ptr);
 }
 
-std::string Printable(const std::string& text, std::size_t most)
+namespace {
+
+std::string Escaped(std::string_view text, std::size_t most)
 {
     std::string shown;
     for (std::size_t i = 0; i < text.size() && i < most; ++i) {
-        shown += static_cast<unsigned char>(text[i]) < 0x20 ? '?' : text[i];
-    }
-    if (text.size() > most) {
-        shown += "... (" + std::to_string(text.size()) + " characters)";
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c >= 0x20 && c < 0x7F) {
+            shown += static_cast<char>(c);
+        } else {
+            static constexpr char kHex[] = "0123456789ABCDEF";
+            shown += "\\x";
+            shown += kHex[c >> 4];
+            shown += kHex[c & 0xF];
+        }
     }
     return shown;
+}
+
+std::string Length(std::size_t length)
+{
+    return "... (" + std::to_string(length) + " characters)";
+}
+
+} // namespace
+
+std::string Printable(std::string_view text, std::size_t most)
+{
+    return Escaped(text, most) + (text.size() > most ? Length(text.size()) : "");
+}
+
+std::string Quoted(std::string_view text)
+{
+    return Quoted(text, text.size());
+}
+
+std::string QuotedPath(std::string_view path)
+{
+    return "'" + Escaped(path, kLongestPath) + "'" + (path.size() > kLongestPath ? Length(path.size()) : "");
+}
+
+std::string Quoted(std::string_view text, std::size_t length)
+{
+    return "'" + Escaped(text, kMostShownInput) + "'" + (length > kMostShownInput ? Length(length) : "");
 }

@@ -45,7 +45,6 @@ struct Event {
     std::string vessel;                  // focus, remove_vessel
     VesselDefinition newVessel;                // add_vessel
     std::filesystem::path path;          // save: relative to the root; load: absolute
-    std::vector<ScenarioBlock> scenario; // load: its blocks, when the file exists before the run
     std::filesystem::path svg, log, bmp; // snapshot: relative to the root (empty: none)
     std::uint32_t message = 0, displayId = 0; // message
     bool filesFail = false;              // files: "fail" (true) or "ok"

@@ -1,8 +1,8 @@
 #include "kestrel-host/flight/FlightChecker.h"
 
 #include "kestrel-host/common/HostError.h"
+#include "kestrel-host/common/HostText.h"
 #include "kestrel-host/flight/DisplayNames.h"
-#include "kestrel-host/flight/PlainFile.h"
 
 #include <cmath>
 #include <numbers>
@@ -31,12 +31,14 @@ std::string Shown(const json& value)
     }
     nodes += pending.size();
     if (nodes <= kMostNodes) {
-        std::string text = value.dump();
+        // A text's bytes from 0x80 are written as they are: they are shown
+        // escaped, as any byte outside printable ASCII.
+        const std::string text = value.dump();
         if (text.size() <= kMostCharacters) {
-            return text;
+            return Printable(text, kMostCharacters);
         }
         if (!value.is_structured()) {
-            return text.substr(0, kMostCharacters - 3) + "...";
+            return Printable(text.substr(0, kMostCharacters - 3), kMostCharacters) + "...";
         }
     }
     return value.is_array() ? "a large array" : "a large object";
@@ -86,7 +88,7 @@ json FlightChecker::Parse(const std::string& text) const
         case Parsed::key: {
             const std::string key = parsed.get<std::string>();
             if (!keys.back().insert(key).second) {
-                Fail(where(), "the key '" + key + "' is given twice");
+                Fail(where(), "the key " + Quoted(key) + " is given twice");
             }
             lastKey.back() = key;
             break;
@@ -164,7 +166,7 @@ void FlightChecker::OnlyKeys(const json& object, const std::string& where, const
             for (const std::string& a : allowed) {
                 list += (list.empty() ? "" : ", ") + a;
             }
-            Fail(where, "unknown key '" + key + "' (expected: " + list + ")");
+            Fail(where, "unknown key " + Quoted(key) + " (expected: " + list + ")");
         }
     }
 }
@@ -224,7 +226,7 @@ std::string FlightChecker::DisplayName(const json& value, const std::string& whe
 {
     const std::string name = String(value, where);
     if (!DisplayIdOf(name)) {
-        Fail(where, "unknown display '" + name + "' (known: " + KnownDisplayNames() + ")");
+        Fail(where, "unknown display " + Quoted(name) + " (known: " + KnownDisplayNames() + ")");
     }
     return name;
 }
@@ -250,9 +252,9 @@ std::uint32_t FlightChecker::PackedSize(const json& event, const std::string& wh
 
 std::vector<ScenarioBlock> FlightChecker::ReadScenario(const fs::path& path, const std::string& where) const
 {
-    const std::optional<std::string> text = ReadPlainFile(path);
-    if (!text) {
-        Fail(where, "cannot read the scenario file " + path.string());
+    try {
+        return ReadScenarioFile(path);
+    } catch (const HostError& e) {
+        Fail(where, e.what()); // which names the scenario file, and its line
     }
-    return ParseScenario(*text, path.string());
 }

@@ -40,7 +40,7 @@ public:
     std::string DisplayName(const json& value, const std::string& where) const;
     // width | height << 16 from 'packed_size' or 'width' and 'height'.
     std::uint32_t PackedSize(const json& event, const std::string& where, bool required) const;
-    // Only a plain file is read (ReadPlainFile).
+    // Only a plain file is read, in bounded memory (ReadScenarioFile).
     std::vector<ScenarioBlock> ReadScenario(const std::filesystem::path& path, const std::string& where) const;
 
 private:

@@ -1,10 +1,10 @@
 #include "kestrel-host/flight/FlightEvents.h"
 
+#include "kestrel-host/common/HostText.h"
 #include "kestrel-host/common/Platform.h"
 #include "kestrel-host/flight/OutputPaths.h"
 #include "kestrel-host/flight/ScanCodes.h"
 
-#include <algorithm>
 #include <map>
 
 namespace fs = std::filesystem;
@@ -20,31 +20,36 @@ const std::map<std::string, Action> kActions = {
 };
 
 // An output path (save, svg, log, bmp): where it leads as the root stands
-// before the run, and against the flight's other outputs, since an earlier
-// one cannot be the folder of a later one, nor the other way round.
-fs::path OutputPath(const json& value, const std::string& where, const FlightChecker& check, FlightPaper& paper)
+// before the run, and against the run's other paths: no input of the run,
+// no other output, and neither the folder of another output nor inside one.
+// `kind` may be written again (a scenario saved anew, a newer picture).
+fs::path OutputPath(const json& value, const std::string& where, const std::string& kind, const FlightChecker& check,
+                    FlightPaper& paper)
 {
     const fs::path path(check.String(value, where));
     if (const auto problem = OutputPathProblem(path, paper.root)) {
         check.Fail(where, *problem);
     }
-    const fs::path normal = path.lexically_normal();
-    // Whether `file` lies below `folder`.
-    auto below = [](const fs::path& folder, const fs::path& file) {
-        const auto [end, at] = std::mismatch(folder.begin(), folder.end(), file.begin(), file.end());
-        return end == folder.end() && at != file.end();
-    };
-    for (const fs::path& earlier : paper.outputs) {
-        if (below(earlier, normal) || below(normal, earlier)) {
-            check.Fail(where, "'" + path.generic_string() + "' and the earlier output '" + earlier.generic_string() +
-                                  "' cannot both be written: one would be the folder of the other");
-        }
+    if (const auto problem = paper.paths.Output(paper.root / path.lexically_normal(), path.generic_string(), where, kind)) {
+        check.Fail(where, *problem);
     }
-    paper.outputs.insert(normal);
     return path;
 }
 
 } // namespace
+
+fs::path InputPath(const json& value, const std::string& where, const FlightChecker& check, FlightPaper& paper)
+{
+    const std::string text = check.String(value, where);
+    if (const auto problem = PathTextProblem(text)) {
+        check.Fail(where, *problem);
+    }
+    const fs::path path = (paper.folder / fs::path(text)).lexically_normal();
+    if (const auto problem = paper.paths.Input(path, text, where)) {
+        check.Fail(where, *problem);
+    }
+    return path;
+}
 
 std::set<std::string> DisplayNamesOf(const std::vector<ScenarioBlock>& blocks)
 {
@@ -88,7 +93,7 @@ std::vector<Event> ReadEvents(const json& list, const FlightChecker& check, Flig
             std::string keys;
             for (const auto& [key, value] : e.items()) {
                 if (key != "step") {
-                    keys += (keys.empty() ? "'" : ", '") + key + "'";
+                    keys += (keys.empty() ? "" : ", ") + Quoted(key);
                 }
             }
             check.Fail(where, keys.empty() ? std::string("no action")
@@ -142,7 +147,7 @@ std::vector<Event> ReadEvents(const json& list, const FlightChecker& check, Flig
                 event.action = Action::Menu;
                 const std::string menu = check.String(e["menu"], where + ".menu");
                 if (menu.size() != 1 || ScanCodeOf(menu[0]) == 0) {
-                    check.Fail(where + ".menu", "expected one letter or digit, found '" + menu + "'");
+                    check.Fail(where + ".menu", "expected one letter or digit, found " + Quoted(menu));
                 }
                 event.menu = menu[0];
             }
@@ -159,7 +164,7 @@ std::vector<Event> ReadEvents(const json& list, const FlightChecker& check, Flig
             check.OnlyKeys(e, where, {"step", action});
             event.vessel = check.String(value, at);
             if (paper.vessels.count(event.vessel) == 0) {
-                check.Fail(at, "unknown vessel '" + event.vessel + "'");
+                check.Fail(at, "unknown vessel " + Quoted(event.vessel));
             }
             if (event.action == Action::RemoveVessel) {
                 paper.vessels.erase(event.vessel);
@@ -169,7 +174,7 @@ std::vector<Event> ReadEvents(const json& list, const FlightChecker& check, Flig
             check.OnlyKeys(e, where, {"step", "add_vessel"});
             event.newVessel = check.Vessel(value, at);
             if (!paper.vessels.insert(event.newVessel.name).second) {
-                check.Fail(at, "a vessel named '" + event.newVessel.name + "' exists already");
+                check.Fail(at, "a vessel named " + Quoted(event.newVessel.name) + " exists already");
             }
             break;
         case Action::Close:
@@ -180,18 +185,18 @@ std::vector<Event> ReadEvents(const json& list, const FlightChecker& check, Flig
             break;
         case Action::Save:
             check.OnlyKeys(e, where, {"step", "save"});
-            event.path = OutputPath(value, at, check, paper);
+            event.path = OutputPath(value, at, "scenario", check, paper);
             paper.saved[(paper.root / event.path).lexically_normal()] = paper.open;
             break;
         case Action::Load: {
             check.OnlyKeys(e, where, {"step", "load"});
-            event.path = (paper.folder / fs::path(check.String(value, at))).lexically_normal();
+            event.path = InputPath(value, at, check, paper);
             const auto earlier = paper.saved.find(event.path);
             if (earlier != paper.saved.end()) {
                 paper.open = earlier->second; // read at run time, as saved
             } else {
-                event.scenario = check.ReadScenario(event.path, at);
-                paper.open = DisplayNamesOf(event.scenario);
+                // Read again when the event runs: only its displays are kept.
+                paper.open = DisplayNamesOf(check.ReadScenario(event.path, at));
             }
             break;
         }
@@ -200,13 +205,13 @@ std::vector<Event> ReadEvents(const json& list, const FlightChecker& check, Flig
             event.display = check.DisplayName(value, at);
             requireOpen(event.display);
             if (e.contains("svg")) {
-                event.svg = OutputPath(e["svg"], where + ".svg", check, paper);
+                event.svg = OutputPath(e["svg"], where + ".svg", "svg", check, paper);
             }
             if (e.contains("log")) {
-                event.log = OutputPath(e["log"], where + ".log", check, paper);
+                event.log = OutputPath(e["log"], where + ".log", "log", check, paper);
             }
             if (e.contains("bmp")) {
-                event.bmp = OutputPath(e["bmp"], where + ".bmp", check, paper);
+                event.bmp = OutputPath(e["bmp"], where + ".bmp", "bmp", check, paper);
                 if (!kDrawsPixels) {
                     check.Fail(where + ".bmp", "a BMP snapshot needs the Windows build of kestrel-host, which "
                                                "draws with GDI; this build only records the drawing calls");
@@ -228,7 +233,7 @@ std::vector<Event> ReadEvents(const json& list, const FlightChecker& check, Flig
             check.OnlyKeys(e, where, {"step", "files"});
             const std::string state = check.String(value, at);
             if (state != "fail" && state != "ok") {
-                check.Fail(at, "expected \"fail\" or \"ok\", found '" + state + "'");
+                check.Fail(at, "expected \"fail\" or \"ok\", found " + Quoted(state));
             }
             event.filesFail = state == "fail";
             break;

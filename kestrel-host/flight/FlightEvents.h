@@ -5,6 +5,7 @@
 
 #include "kestrel-host/flight/Flight.h"
 #include "kestrel-host/flight/FlightChecker.h"
+#include "kestrel-host/flight/PathRules.h"
 
 #include <filesystem>
 #include <map>
@@ -20,8 +21,13 @@ struct FlightPaper {
     std::set<std::string> vessels;
     std::set<std::string> open;   // displays
     std::map<std::filesystem::path, std::set<std::string>> saved; // scenario files saved so far: their displays
-    std::set<std::filesystem::path> outputs; // every output so far, relative to the root, '..' resolved
+    RunPaths paths; // what the run reads and writes so far
 };
+
+// An input path of the flight (`scenario`, `load`): its text checked, taken
+// from the flight's folder, and added to the run's inputs.
+std::filesystem::path InputPath(const nlohmann::json& value, const std::string& where, const FlightChecker& check,
+                                FlightPaper& paper);
 
 std::vector<Event> ReadEvents(const nlohmann::json& list, const FlightChecker& check, FlightPaper& paper);
 

@@ -1,6 +1,7 @@
 #include "kestrel-host/flight/FlightLoader.h"
 
 #include "kestrel-host/common/HostError.h"
+#include "kestrel-host/common/HostText.h"
 #include "kestrel-host/flight/FlightChecker.h"
 #include "kestrel-host/flight/FlightEvents.h"
 #include "kestrel-host/flight/PlainFile.h"
@@ -13,16 +14,35 @@
 namespace fs = std::filesystem;
 using nlohmann::json;
 
-Flight LoadFlight(const fs::path& file, const fs::path& root)
+namespace {
+
+// The parser's message, with the piece of the flight it quotes (between its
+// first and last single quote: a token, which may be the whole rest of the
+// file) quoted as every message quotes input.
+std::string ParserMessage(std::string_view what)
 {
-    const std::optional<std::string> text = ReadPlainFile(file);
-    if (!text) {
-        throw HostError(file.string() + ": cannot read the flight file");
+    const std::size_t open = what.find('\'');
+    const std::size_t close = what.rfind('\'');
+    if (open == std::string_view::npos || close == open) {
+        return Printable(what, what.size());
     }
-    return ParseFlight(*text, file, root);
+    return Printable(what.substr(0, open), open) + Quoted(what.substr(open + 1, close - open - 1)) +
+           Printable(what.substr(close + 1), what.size());
 }
 
-Flight ParseFlight(const std::string& text, const fs::path& file, const fs::path& root)
+} // namespace
+
+Flight LoadFlight(const fs::path& file, const fs::path& root, RunPaths paths)
+{
+    std::string problem;
+    const std::optional<std::string> text = ReadPlainFile(file, kMostFlightBytes, problem);
+    if (!text) {
+        throw HostError(file.string() + ": cannot read the flight file: " + problem);
+    }
+    return ParseFlight(*text, file, root, std::move(paths));
+}
+
+Flight ParseFlight(const std::string& text, const fs::path& file, const fs::path& root, RunPaths paths)
 {
     const FlightChecker check(file);
     Flight flight;
@@ -34,7 +54,7 @@ Flight ParseFlight(const std::string& text, const fs::path& file, const fs::path
     } catch (const json::exception& e) {
         // Syntax errors, and numbers no double holds (1e999), which the
         // parser reports as out of range.
-        throw HostError(file.string() + ": not valid JSON: " + e.what());
+        throw HostError(file.string() + ": not valid JSON: " + ParserMessage(e.what()));
     }
     check.Object(top, "");
     check.OnlyKeys(top, "", {"clock_mjd", "vessels", "focus", "scenario", "steps", "events", "host_calls_exit", "version_calls"});
@@ -55,13 +75,14 @@ Flight ParseFlight(const std::string& text, const fs::path& file, const fs::path
     FlightPaper paper;
     paper.folder = file.parent_path();
     paper.root = root;
+    paper.paths = std::move(paths);
     std::set<std::string>& vessels = paper.vessels;
     if (top.contains("vessels")) {
         const json& list = check.Array(top["vessels"], "vessels");
         for (std::size_t i = 0; i < list.size(); ++i) {
             VesselDefinition vessel = check.Vessel(list[i], "vessels[" + std::to_string(i) + "]");
             if (!vessels.insert(vessel.name).second) {
-                check.Fail("vessels[" + std::to_string(i) + "]", "a second vessel named '" + vessel.name + "'");
+                check.Fail("vessels[" + std::to_string(i) + "]", "a second vessel named " + Quoted(vessel.name));
             }
             flight.vessels.push_back(std::move(vessel));
         }
@@ -69,7 +90,7 @@ Flight ParseFlight(const std::string& text, const fs::path& file, const fs::path
     if (top.contains("focus")) {
         const std::string focus = check.String(top["focus"], "focus");
         if (vessels.count(focus) == 0) {
-            check.Fail("focus", "unknown vessel '" + focus + "'");
+            check.Fail("focus", "unknown vessel " + Quoted(focus));
         }
         flight.focus = focus;
     } else if (!flight.vessels.empty()) {
@@ -77,7 +98,7 @@ Flight ParseFlight(const std::string& text, const fs::path& file, const fs::path
     }
 
     if (top.contains("scenario")) {
-        flight.scenario = (paper.folder / fs::path(check.String(top["scenario"], "scenario"))).lexically_normal();
+        flight.scenario = InputPath(top["scenario"], "scenario", check, paper);
         flight.scenarioBlocks = check.ReadScenario(*flight.scenario, "scenario");
         paper.open = DisplayNamesOf(flight.scenarioBlocks);
     }

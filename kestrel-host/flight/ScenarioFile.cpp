@@ -1,7 +1,9 @@
 #include "kestrel-host/flight/ScenarioFile.h"
 
 #include "kestrel-host/common/HostError.h"
+#include "kestrel-host/common/HostText.h"
 #include "kestrel-host/flight/DisplayNames.h"
+#include "kestrel-host/flight/PlainFile.h"
 
 #include <sstream>
 #include <string_view>
@@ -24,61 +26,56 @@ bool ParseCount(const std::string& text, std::uint32_t& value)
 
 constexpr const char* kBlanks = " \t";
 
-// Without its leading blanks and tabs.
-std::string_view Unindented(std::string_view line)
-{
-    const std::size_t first = line.find_first_not_of(kBlanks);
-    return first == std::string_view::npos ? std::string_view() : line.substr(first);
-}
-
 // Without blanks and tabs at either end.
 std::string_view Trimmed(std::string_view line)
 {
-    line = Unindented(line);
+    const std::size_t first = line.find_first_not_of(kBlanks);
+    line = first == std::string_view::npos ? std::string_view() : line.substr(first);
     const std::size_t last = line.find_last_not_of(kBlanks);
     return last == std::string_view::npos ? std::string_view() : line.substr(0, last + 1);
 }
 
 } // namespace
 
-std::vector<ScenarioBlock> ParseScenario(const std::string& text, const std::string& source)
+std::vector<ScenarioBlock> ReadScenarioFile(const std::filesystem::path& path)
 {
+    const std::string source = path.string();
     std::vector<ScenarioBlock> blocks;
-    std::istringstream in(text);
-    std::string line;
+    std::size_t items = 0;
     bool inBlock = false;
-    int number = 0;
-    while (std::getline(in, line)) {
-        ++number;
-        if (!line.empty() && line.back() == '\r') {
-            line.pop_back();
-        }
+    auto onLine = [&](const PlainLine& read) {
+        const int number = static_cast<int>(read.number);
+        const std::string_view line = read.kept;
         if (inBlock) {
-            if (Trimmed(line) == "END_MFD") {
+            if (Trimmed(line) == "END_MFD" && !read.cutText) {
                 inBlock = false;
-            } else {
-                blocks.back().items.push_back(line);
+                return;
             }
-            continue;
+            if (++items > kMostScenarioItems) {
+                throw HostError(Where(source, number) + "more than " + std::to_string(kMostScenarioItems) +
+                                " item lines; a scenario holds at most that many");
+            }
+            blocks.back().items.emplace_back(line);
+            return;
         }
-        const std::string_view content = Unindented(line);
-        if (content.empty() || content[0] == '#') {
-            continue;
+        if (line.empty() || line[0] == '#') {
+            return;
         }
-        std::istringstream words(line);
+        const std::string found = ", found " + Quoted(line, read.length);
+        std::istringstream words{std::string(line)};
         std::string begin, display, w, h, cw, ch, extra;
         words >> begin >> display >> w >> h >> cw >> ch;
         if (begin != "BEGIN_MFD") {
-            throw HostError(Where(source, number) + "expected 'BEGIN_MFD <display> <width> <height> <char width> <char height>', found '" + line + "'");
+            throw HostError(Where(source, number) + "expected 'BEGIN_MFD <display> <width> <height> <char width> <char height>'" + found);
         }
         ScenarioBlock block;
         block.display = display;
         if (!DisplayIdOf(display)) {
-            throw HostError(Where(source, number) + "unknown display '" + display + "' (known: " + KnownDisplayNames() + ")");
+            throw HostError(Where(source, number) + "unknown display " + Quoted(display) + " (known: " + KnownDisplayNames() + ")");
         }
         if (!ParseCount(w, block.width) || !ParseCount(h, block.height) || !ParseCount(cw, block.charWidth) ||
-            !ParseCount(ch, block.charHeight) || (words >> extra)) {
-            throw HostError(Where(source, number) + "expected 'BEGIN_MFD <display> <width> <height> <char width> <char height>' with sizes from 0 to " + std::to_string(kLargestDisplaySize) + ", found '" + line + "'");
+            !ParseCount(ch, block.charHeight) || (words >> extra) || read.cutText) {
+            throw HostError(Where(source, number) + "expected 'BEGIN_MFD <display> <width> <height> <char width> <char height>' with sizes from 0 to " + std::to_string(kLargestDisplaySize) + found);
         }
         for (const ScenarioBlock& other : blocks) {
             if (other.display == display) {
@@ -87,6 +84,10 @@ std::vector<ScenarioBlock> ParseScenario(const std::string& text, const std::str
         }
         blocks.push_back(std::move(block));
         inBlock = true;
+    };
+    std::string problem;
+    if (!ReadPlainLines(path, kScenarioItemBytes, true, onLine, problem)) {
+        throw HostError(source + ": cannot read the scenario file: " + problem);
     }
     if (inBlock) {
         throw HostError(source + ": the block of display '" + blocks.back().display + "' has no END_MFD line");

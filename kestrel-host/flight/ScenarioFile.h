@@ -11,7 +11,9 @@
 // may be indented with blanks and tabs, as hand-edited files often are.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -21,13 +23,23 @@ struct ScenarioBlock {
     std::uint32_t height = 0;
     std::uint32_t charWidth = 0;
     std::uint32_t charHeight = 0;
-    std::vector<std::string> items; // each line as the module wrote it
+    // Each item line as the module is handed it: without its indentation,
+    // and of a longer line the first kScenarioItemBytes bytes.
+    std::vector<std::string> items;
 };
 
 // Sizes and char cells run from 0 to 65535, in scenarios as in flights:
 // whatever a display was opened with is saved, and loads back.
 constexpr std::uint32_t kLargestDisplaySize = 0xFFFF;
 
-// Throws HostError naming `source` and the line when the text breaks the layout.
-std::vector<ScenarioBlock> ParseScenario(const std::string& text, const std::string& source);
+// What of an item line reaches the module: the line buffer it is handed
+// over in holds 1024 bytes with the terminator (simulator/ScenarioHandles.h).
+constexpr std::size_t kScenarioItemBytes = 1023;
+// A scenario is read in bounded memory: at most this many item lines in all
+// its blocks.
+constexpr std::size_t kMostScenarioItems = 10000;
+
+// The blocks of a scenario file. Throws HostError naming the file and the
+// line when it cannot be read or breaks the layout.
+std::vector<ScenarioBlock> ReadScenarioFile(const std::filesystem::path& path);
 std::string FormatScenario(const std::vector<ScenarioBlock>& blocks);

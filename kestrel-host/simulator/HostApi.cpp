@@ -125,9 +125,12 @@ double oapiGetSysMJD()
     return mjd;
 }
 
+// HostFiles takes the root folder as path root 0.
+static_assert(ROOT == 0);
+
 FILEHANDLE oapiOpenFile(const char* path, FileAccessMode mode, PathRoot root)
 {
-    FILEHANDLE file = path == nullptr || root != ROOT ? nullptr : Host().files.Open(path, mode);
+    FILEHANDLE file = Host().files.Open(path, mode, root);
     TraceLine([&] {
         return "oapiOpenFile " + Text(path) + " " + std::to_string(mode) + " " + std::to_string(root) + " -> " +
                (file == nullptr ? "null" : "file");

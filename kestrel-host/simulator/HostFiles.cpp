@@ -1,14 +1,15 @@
 #include "kestrel-host/simulator/HostFiles.h"
 
 #include <algorithm>
-#include <fstream>
 
 namespace fs = std::filesystem;
 
 namespace {
 
 // The module's path as a '/'-separated path below the root: "." parts and
-// doubled separators dropped. False when it is absolute or has a ".." part.
+// doubled separators dropped. False when it is absolute or has a ".." part,
+// or a ':' anywhere (on Windows a drive, "C:x" naming a file outside the
+// root, or a stream of a file).
 bool BelowRoot(const std::string& path, std::string& relative)
 {
     relative.clear();
@@ -25,6 +26,9 @@ bool BelowRoot(const std::string& path, std::string& relative)
         if (length == 2 && path[start] == '.' && path[start + 1] == '.') {
             return false;
         }
+        if (path.find(':', start) < end) {
+            return false;
+        }
         if (length > 0 && !(length == 1 && path[start] == '.')) {
             if (!relative.empty()) {
                 relative += '/';
@@ -38,23 +42,36 @@ bool BelowRoot(const std::string& path, std::string& relative)
     return !relative.empty() && last != '\\' && last != '/';
 }
 
-// The lines of a file: its newlines, and one more when it ends without one.
-std::size_t CountLines(const fs::path& file)
+std::string ProblemText(FileProblem problem, int error, bool writing)
 {
-    std::ifstream in(file, std::ios::binary);
-    std::vector<char> buffer(1 << 16);
-    std::size_t lines = 0;
-    char last = '\n';
-    while (in) {
-        in.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
-        const auto got = static_cast<std::size_t>(in.gcount());
-        if (got == 0) {
-            break;
-        }
-        lines += static_cast<std::size_t>(std::count(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(got), '\n'));
-        last = buffer[got - 1];
+    switch (problem) {
+    case FileProblem::OutsideRoot:
+        return "path outside the root (absolute, a drive, a '..')";
+    case FileProblem::NotRoot:
+        return "path root other than the root folder";
+    case FileProblem::UnknownMode:
+        return "file mode other than 1 (write) or 2 (append)";
+    case FileProblem::Failing:
+        return "files made to fail by the flight";
+    case FileProblem::NoFolder:
+        return "no such folder";
+    case FileProblem::Link:
+        return "symbolic link on the way";
+    case FileProblem::NotPlainFile:
+        return "not a plain file";
+    case FileProblem::Refused:
+        return writing ? "write refused" : "open refused";
+    case FileProblem::DiskFull:
+        return "disk full";
+    case FileProblem::TooLarge:
+        return "file too large";
+    case FileProblem::NameTooLong:
+        return "name too long";
+    case FileProblem::None:
+    case FileProblem::Other:
+        break;
     }
-    return lines + (last != '\n' ? 1 : 0);
+    return (writing ? "write failed: " : "open failed: ") + SystemErrorText(error);
 }
 
 } // namespace
@@ -65,36 +82,79 @@ void HostFiles::SetRoot(const fs::path& root)
     root_ = root;
 }
 
-void* HostFiles::Open(const std::string& path, int mode)
+void* HostFiles::Open(const char* path, int mode, int root)
 {
-    if (failing_ || (mode != 1 && mode != 2) || !BelowRoot(path, relative_)) {
+    FileProblem refused = FileProblem::None;
+    if (path == nullptr) {
+        Failed("", "no path given");
         return nullptr;
     }
-    const NativeFile native = native_.Open(relative_, mode);
-    if (native == kNoFile) {
+    if (root != 0) {
+        refused = FileProblem::NotRoot;
+    } else if (failing_) {
+        refused = FileProblem::Failing;
+    } else if (mode != 1 && mode != 2) {
+        refused = FileProblem::UnknownMode;
+    } else if (!BelowRoot(path, relative_)) {
+        refused = FileProblem::OutsideRoot;
+    }
+    if (refused != FileProblem::None) {
+        Failed(path, ProblemText(refused, 0, false));
         return nullptr;
+    }
+    const OpenedFile opened = native_.Open(relative_, mode);
+    if (opened.file == kNoFile) {
+        Failed(path, ProblemText(opened.problem, opened.error, false));
+        return nullptr;
+    }
+    if (pending_ && pending_->path != path) {
+        Lost(pending_->reason);
+    }
+    pending_.reset(); // a failed open of this path made good
+    const auto [known, first] = byIdentity_.try_emplace(opened.identity, records_.size());
+    if (first) {
+        records_.push_back(Record{relative_});
+        FileLines lines;
+        if (opened.size > 0 && native_.ReadLines(relative_, opened.identity, lines)) {
+            records_.back().before = static_cast<long long>(lines.lines);
+            records_.back().lineEndFirst = !lines.endsWithLineEnd;
+        }
+    } else if (mode == 1) {
+        records_[known->second].lineEndFirst = false; // emptied
     }
     if (spare_.empty()) {
         spare_.push_back(std::make_unique<OpenFile>());
     }
     open_.push_back(std::move(spare_.back()));
     spare_.pop_back();
-    open_.back()->native = native;
-    moduleFiles_.insert(relative_);
+    open_.back()->native = opened.file;
+    open_.back()->record = known->second;
     return open_.back().get();
 }
 
 bool HostFiles::WriteLine(void* file, const char* text)
 {
+    // A line for no open file follows an open that failed, whose line is
+    // counted as not written already.
     const auto it = std::find_if(open_.begin(), open_.end(), [&](const auto& open) { return open.get() == file; });
     if (it == open_.end() || text == nullptr) {
         return false;
     }
-    line_.assign(text);
+    Record& record = records_[(*it)->record];
+    line_.clear();
+    if (record.lineEndFirst) {
+        line_ += '\n'; // ends the line the file ended in
+    }
+    line_ += text;
     line_ += '\n';
-    if (!::WriteLine((*it)->native, line_.data(), line_.size())) {
+    FileProblem problem = FileProblem::None;
+    int error = 0;
+    if (!::WriteLine((*it)->native, line_.data(), line_.size(), problem, error)) {
+        Lost(ProblemText(problem, error, true));
         return false;
     }
+    record.lineEndFirst = false;
+    ++record.lines;
     ++linesWritten_;
     return true;
 }
@@ -112,16 +172,61 @@ bool HostFiles::Close(void* file)
     return true;
 }
 
+void HostFiles::CallEnded()
+{
+    if (pending_) {
+        Lost(pending_->reason);
+        pending_.reset();
+    }
+}
+
+void HostFiles::Failed(const char* path, const std::string& reason)
+{
+    if (pending_ && pending_->path != path) {
+        Lost(pending_->reason);
+    }
+    pending_ = Pending{path, reason};
+}
+
+void HostFiles::Lost(const std::string& reason)
+{
+    ++lost_[reason];
+}
+
 std::vector<HostFiles::Written> HostFiles::ModuleFiles() const
 {
+    // A path whose file was replaced during the run (removed and made anew)
+    // is listed once.
+    std::map<std::string, Written> byPath;
+    for (const Record& record : records_) {
+        const auto [it, first] = byPath.try_emplace(record.path, Written{record.path, 0, record.before});
+        it->second.lines += record.lines;
+    }
     std::vector<Written> written;
-    for (const std::string& relative : moduleFiles_) {
-        const fs::path full = root_ / fs::path(relative);
-        std::error_code ec;
-        if (!fs::is_regular_file(fs::symlink_status(full, ec))) {
-            continue; // gone since, or replaced by something that is not the module's file
-        }
-        written.push_back(Written{relative, CountLines(full)});
+    for (auto& [path, file] : byPath) {
+        written.push_back(file);
     }
     return written;
+}
+
+std::vector<HostFiles::NotWritten> HostFiles::LinesNotWritten() const
+{
+    std::map<std::string, long long> lost = lost_;
+    if (pending_) {
+        ++lost[pending_->reason];
+    }
+    std::vector<NotWritten> notWritten;
+    for (const auto& [reason, lines] : lost) {
+        notWritten.push_back(NotWritten{reason, lines});
+    }
+    return notWritten;
+}
+
+long long HostFiles::LinesNotWrittenCount() const
+{
+    long long count = pending_ ? 1 : 0;
+    for (const auto& [reason, lines] : lost_) {
+        count += lines;
+    }
+    return count;
 }

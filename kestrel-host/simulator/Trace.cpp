@@ -2,18 +2,44 @@
 
 #include "kestrel-host/common/HostError.h"
 
+#include <cerrno>
+#include <cstring>
+
+namespace {
+
+std::string Why(int error, const std::filesystem::path& file)
+{
+    if (error == ENOENT) {
+        return "its folder " + file.parent_path().string() + " does not exist";
+    }
+    return error != 0 ? std::strerror(error) : "a write error";
+}
+
+} // namespace
+
 void Trace::Open(const std::filesystem::path& file)
 {
-    out_.open(file, std::ios::binary | std::ios::trunc);
-    if (!out_) {
-        throw HostError(file.string() + ": cannot write the trace file");
+    errno = 0;
+#ifdef _WIN32
+    file_.reset(::_wfopen(file.wstring().c_str(), L"wb"));
+#else
+    file_.reset(std::fopen(file.c_str(), "wb"));
+#endif
+    if (file_ == nullptr) {
+        throw HostError(file.string() + ": cannot write the trace file: " + Why(errno, file));
     }
+    path_ = file;
 }
 
 void Trace::Line(const std::string& text)
 {
-    out_ << text << '\n';
-    out_.flush();
+    errno = 0;
+    std::FILE* file = file_.get();
+    if (std::fwrite(text.data(), 1, text.size(), file) != text.size() || std::fputc('\n', file) == EOF ||
+        std::fflush(file) != 0) {
+        problem_ = path_.string() + ": cannot write the trace file: " + Why(errno, path_);
+        file_.reset(); // what could not be written is dropped with it
+    }
 }
 
 Trace& TheTrace()

@@ -1,19 +1,30 @@
 // The trace: one line per host operation the module calls and per call the
 // host makes into the module, written as it happens (run --trace FILE).
+// A line that cannot be written (a full disk) ends the trace, and the run
+// then stops with the reason (Problem).
 #pragma once
 
+#include <cstdio>
 #include <filesystem>
-#include <fstream>
+#include <memory>
 #include <string>
 
 class Trace {
 public:
-    void Open(const std::filesystem::path& file); // throws HostError
-    bool On() const { return out_.is_open(); }
+    // Throws HostError naming the file and why it cannot be written.
+    void Open(const std::filesystem::path& file);
+    bool On() const { return file_ != nullptr; }
     void Line(const std::string& text);
+    // Why the trace stopped: empty while every line has been written.
+    const std::string& Problem() const { return problem_; }
 
 private:
-    std::ofstream out_;
+    struct Closer {
+        void operator()(std::FILE* file) const { std::fclose(file); }
+    };
+    std::unique_ptr<std::FILE, Closer> file_;
+    std::filesystem::path path_;
+    std::string problem_;
 };
 
 Trace& TheTrace();

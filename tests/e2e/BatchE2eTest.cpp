@@ -66,18 +66,70 @@ TEST(Batch, EachFlightLeavesWhatItLeavesInAProcessOfItsOwn)
     EXPECT_EQ(ReadFile(folder / "batch" / "2.code"), "2\n");
 }
 
-TEST(Batch, AListWithABadLinePlaysNothing)
+// A list the batch refuses: exit 2, a message naming the list (and the
+// line) and the problem, no flight played. '@' stands for the case's
+// folder, % for a flight file's path.
+struct BadList {
+    const char* name;
+    const char* list; // written to @/list.txt; nullptr: the LIST argument is `argument`
+    const char* argument;
+    const char* message;
+};
+
+void PrintTo(const BadList& c, std::ostream* out)
 {
-    const fs::path folder = FreshFolder();
-    const fs::path list = folder / "list.txt";
-    const fs::path root = folder / "first";
-    std::ofstream(list, std::ios::binary) << "# flight, tab, root\n"
-                                          << Flight("three-lines.json").string() << "\t" << root.string() << "\n"
-                                          << Flight("three-lines.json").string() << " " << root.string() << "2\n";
-    const HostRun batch = RunHost({"batch", list.string(), "--module", KESTREL_MODULE}, folder);
-    EXPECT_EQ(batch.exitCode, 2);
-    // Line 3 has no tab; line 1, a comment, is skipped.
-    EXPECT_THAT(batch.err, HasSubstr("list.txt:3: expected FLIGHT<tab>ROOT"));
-    EXPECT_FALSE(fs::exists(root));
-    EXPECT_FALSE(fs::exists(root.string() + ".code"));
+    *out << c.name;
 }
+
+class BadLists : public ::testing::TestWithParam<BadList> {};
+
+TEST_P(BadLists, PlayNothing)
+{
+    const BadList& c = GetParam();
+    const fs::path folder = FreshFolder();
+    auto expand = [&](std::string text) {
+        for (std::size_t at = text.find_first_of("@%"); at != std::string::npos; at = text.find_first_of("@%", at)) {
+            const std::string by = text[at] == '@' ? folder.string() : Flight("three-lines.json").string();
+            text.replace(at, 1, by);
+            at += by.size();
+        }
+        return text;
+    };
+    if (c.list != nullptr) {
+        WriteFile(folder / "list.txt", expand(c.list));
+    }
+    const HostRun batch = RunHost({"batch", c.list != nullptr ? (folder / "list.txt").string() : c.argument, "--module",
+                                   KESTREL_MODULE},
+                                  folder);
+    EXPECT_EQ(batch.exitCode, 2);
+    EXPECT_THAT(batch.err, HasSubstr(expand(c.message)));
+    EXPECT_EQ(batch.out, "");
+    EXPECT_FALSE(fs::exists(folder / "first"));
+    EXPECT_FALSE(fs::exists(folder / "first.code"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, BadLists,
+    ::testing::Values(
+        // Line 3 has no tab; line 1, a comment, is skipped.
+        BadList{"ABadLine", "# flight, tab, root\n%\t@/first\n% @/first2\n", nullptr,
+                "list.txt:3: expected FLIGHT<tab>ROOT"},
+        BadList{"AFolder", nullptr, "/tmp", "/tmp: cannot read the flight list: it is a folder, not a file"},
+        BadList{"ADevice", nullptr, "/dev/null",
+                "/dev/null: cannot read the flight list: it is not a plain file (a device or a pipe)"},
+        BadList{"NoFlight", "# only a comment\n\n", nullptr, "list.txt: the flight list holds no flight"},
+        BadList{"AControlCharacter", "%\t@/first\n%\t@/sec\x01ond\n", nullptr,
+                "list.txt:2: ROOT: '@/sec\\x01ond' holds a control character (\\x01)"},
+        // Every path of the list against all the others.
+        BadList{"ATraceOnAnotherLinesOutput", "%\t@/first\n%\t@/second\t@/first.out\n", nullptr,
+                "list.txt:2: TRACE: '@/first.out' is also written as line 1's ROOT.out"},
+        BadList{"TwoLinesOnOneRoot", "%\t@/first\n%\t@/first/\n", nullptr,
+                "list.txt:2: ROOT: '@/first.out' is also written as line 1's ROOT.out"},
+        BadList{"ATraceOverAFlight", "@/f.json\t@/first\n%\t@/second\t@/f.json\n", nullptr,
+                "list.txt:2: TRACE: '@/f.json' is read by this run as line 1's FLIGHT"},
+        BadList{"ATraceOverTheList", "%\t@/first\t@/list.txt\n", nullptr,
+                "list.txt:1: TRACE: '@/list.txt' is read by this run as the flight list"},
+        BadList{"AnOutputInAnotherRootsDataFolder", "%\t@/first\n%\t@/first/KestrelScribeData/x\n", nullptr,
+                "list.txt:2: ROOT: '@/first/KestrelScribeData/x.out' lies in the data folder "
+                "@/first/KestrelScribeData"}),
+    [](const ::testing::TestParamInfo<BadList>& param) { return std::string(param.param.name); });

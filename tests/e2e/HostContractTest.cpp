@@ -11,6 +11,7 @@
 // (Pitch). The flights' clock reads 61381.5 + t / 86400 days, so a data file
 // begun at t is stamped 613815000 + trunc(t / 8.64).
 #include "tests/e2e/HostRunner.h"
+#include "tests/support/ExpectedSkip.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -349,6 +350,56 @@ TEST(Bounded, TheTextPictureShowsAtMost160By80Cells)
     }
 }
 
+#if defined(__SANITIZE_ADDRESS__)
+#define KESTREL_ADDRESS_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define KESTREL_ADDRESS_SANITIZER 1
+#endif
+#endif
+
+TEST(Bounded, AScenarioLineOfAnyLengthIsReadInLittleMemoryAndQuotedEscaped)
+{
+#ifdef KESTREL_ADDRESS_SANITIZER
+    KESTREL_EXPECTED_SKIP("AddressSanitizer reserves terabytes of address space: no address-space limit can hold it");
+#endif
+    // One line of 48 MiB where a block should begin, starting with an
+    // escape sequence that would clear a terminal: in 64 MB of address space
+    // the host reads it, refuses it (exit 2) and quotes its first 80 bytes,
+    // the control byte escaped, and its length.
+    const fs::path folder = FreshFolder();
+    const std::size_t length = std::size_t{48} << 20;
+    WriteFile(folder / "long.scn", "\x1B[2J" + std::string(length - 4, 'x') + "\n");
+    WriteFile(folder / "flight.json", R"({"vessels": [{"name": "Probe 7", "pitch_deg": [[0, 5]]}],
+        "events": [{"step": 0, "load": "long.scn"}]})");
+    const ProgramRun run = RunProgram("/bin/sh", {"-c", "ulimit -v 65536 && exec \"$0\" \"$@\"", KESTREL_HOST, "run",
+                                 (folder / "flight.json").string(), "--root", (folder / "root").string(), "--module",
+                                 KESTREL_MODULE},
+                                      folder);
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_THAT(run.err, HasSubstr((folder / "long.scn").string() + ":1: expected 'BEGIN_MFD <display> <width> "
+                                   "<height> <char width> <char height>', found '\\x1B[2J" + std::string(76, 'x') +
+                                   "'... (50331648 characters)\n"));
+    EXPECT_LT(run.err.size(), 1000u);
+}
+
+TEST(Bounded, AFlightFileHoldsAtMost64MiB)
+{
+    // An empty flight, "{}", filled with blanks to 64 MiB, is played (no
+    // step, nothing written); one blank more, and it is refused unread.
+    const fs::path folder = FreshFolder();
+    const std::size_t most = std::size_t{64} << 20;
+    WriteFile(folder / "edge.json", "{}" + std::string(most - 2, ' '));
+    WriteFile(folder / "over.json", "{}" + std::string(most - 1, ' '));
+    const HostRun edge = RunFlight(folder / "edge.json", folder / "edge");
+    EXPECT_EQ(edge.exitCode, 0) << edge.err;
+    EXPECT_THAT(edge.out, HasSubstr("steps:   0 run"));
+    const HostRun over = RunFlight(folder / "over.json", folder / "over");
+    EXPECT_EQ(over.exitCode, 2);
+    EXPECT_EQ(over.err, "kestrel-host: " + (folder / "over.json").string() +
+                            ": cannot read the flight file: it holds more than 64 MiB, more than the host reads\n");
+}
+
 // ---- SVG text: any byte, well-formed XML ----
 
 TEST(SvgText, AnyByteGivesWellFormedXml)
@@ -418,9 +469,14 @@ TEST_P(Help, NamesTheFlightFormatTheOutputsAndTheExitCodes)
     }
 }
 
+// The exit codes: 0 and 3 a flight played to its end, with every line or
+// not; 2 refused or stopped.
 const std::vector<std::string> kEveryHelpSays = {
-    "kestrel-host/README.md", "ROOT/KestrelScribeData/", "Exit codes: 0 the flight ran to its end; 2 bad input",
-    "keeps every\nline the module wrote before the stop"};
+    "kestrel-host/README.md", "ROOT/KestrelScribeData/",
+    "  0 the flight played to its end and every line the module wrote is in its file;\n"
+    "  3 the flight played to its end but lines were lost (see 'lines not written');\n"
+    "  2 bad input, with a message naming the file and the problem, or a run stopped.\n",
+    "keeps every\nline the module wrote before the stop", "SIGINT (Ctrl-C) or SIGTERM stops a run"};
 
 std::vector<std::string> With(std::vector<std::string> texts, const std::string& more)
 {
@@ -435,6 +491,7 @@ INSTANTIATE_TEST_SUITE_P(
                       HelpCase{{"help", "run"}, 0, With(kEveryHelpSays, "Usage: kestrel-host run [OPTIONS] FLIGHT")},
                       HelpCase{{"run", "--help"}, 0, With(kEveryHelpSays, "--trace")},
                       HelpCase{{"help", "help"}, 0, kEveryHelpSays},
+                      HelpCase{{"help", "batch"}, 0, With(kEveryHelpSays, "batch exits 0 once every flight of its list")},
                       HelpCase{{"help", "fly"}, 2, {"kestrel-host: help: no command 'fly' (commands: run"}}));
 
 TEST(Help, TheFlightFormatDocumentIsThere)

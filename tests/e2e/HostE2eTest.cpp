@@ -163,10 +163,17 @@ TEST(Records, ThreeLinesFromAFreshTimeAxis)
                                          "10.0=pitch(7.50, 9.00, 10.0)\n"
                                          "20.0=pitch(9.00, 9.50, 10.0)\n");
     EXPECT_THAT(run.out, HasSubstr("steps:   31 run"));
-    EXPECT_THAT(run.out, HasSubstr("data files written: 1\n  " + data + ": 3 lines\n"));
+    EXPECT_THAT(run.out, HasSubstr("data files written: 1\n  " + data + ": 3 lines\ndisplay left ("));
     // Each line: one append open, one write, one close.
     const auto trace = Lines(ReadFile(run.trace));
     EXPECT_EQ(StartingWith(trace, "oapiOpenFile KestrelScribeData\\Probe 7_613815001.txt 2 0 -> file").size(), 3u);
+
+    // The same flight again on the same root (as a second host would): the
+    // file holds six lines, of which this run wrote three.
+    const HostRun again = RunFlight(Flight("three-lines.json"), run.root.parent_path());
+    ASSERT_EQ(again.exitCode, 0) << again.err;
+    EXPECT_EQ(Lines(ReadFile(run.root / data)).size(), 6u);
+    EXPECT_THAT(again.out, HasSubstr("data files written: 1\n  " + data + ": 3 lines (the file held 3 lines before)\n"));
 }
 
 // ---- the scenario ----
@@ -380,4 +387,20 @@ TEST(Records, ASecondVesselsFileBeginsWithItsOwnTwoSamples)
                                                               "KestrelScribeData/Probe 7_613815001.txt"}));
     EXPECT_EQ(ReadFile(run.root / "KestrelScribeData/Probe 7_613815001.txt"), "0.0=pitch(10.00, 10.00, 10.0)\n");
     EXPECT_EQ(ReadFile(run.root / "KestrelScribeData/GL-01_613815001.txt"), "20.0=pitch(50.00, 55.00, 10.0)\n");
+    EXPECT_THAT(run.out, HasSubstr("data files written: 2\n  KestrelScribeData/GL-01_613815001.txt: 1 line\n"
+                                   "  KestrelScribeData/Probe 7_613815001.txt: 1 line\n"));
+
+    // The two names made one file (a hard link, as Windows folds two names
+    // into one): both lines go to it, which the summary lists once, under
+    // the name it was first opened by.
+    const fs::path linked = FreshFolder("linked");
+    fs::create_directories(linked / "root/KestrelScribeData");
+    WriteFile(linked / "root/KestrelScribeData/Probe 7_613815001.txt", "");
+    fs::create_hard_link(linked / "root/KestrelScribeData/Probe 7_613815001.txt",
+                         linked / "root/KestrelScribeData/GL-01_613815001.txt");
+    const HostRun one = RunFlight(Flight("second-vessel.json"), linked);
+    ASSERT_EQ(one.exitCode, 0) << one.err;
+    EXPECT_EQ(ReadFile(one.root / "KestrelScribeData/GL-01_613815001.txt"), "0.0=pitch(10.00, 10.00, 10.0)\n"
+                                                                           "20.0=pitch(50.00, 55.00, 10.0)\n");
+    EXPECT_THAT(one.out, HasSubstr("data files written: 1\n  KestrelScribeData/Probe 7_613815001.txt: 2 lines\n"));
 }

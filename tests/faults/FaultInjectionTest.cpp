@@ -25,6 +25,7 @@
 #include <memory>
 
 using ::testing::ElementsAre;
+using ::testing::HasSubstr;
 using Files = std::map<std::string, std::string>;
 
 namespace {
@@ -91,8 +92,12 @@ TEST(FileFaults, NoLineWhileOpensFailAndTheStampFollowsTheClockUntilALineIsWritt
     //  t = 50: both opens fail: the line 40 -> 50 is lost; the file stays
     //    begun, so the name keeps ...003 (the clock would give ...005).
     //  t = 60: 50 -> 60, spanning from the sample of t = 50.
+    // The lines of t = 10, 20 and 50 are lost: the run ends with exit 3, and
+    // its summary says so; it lists the file with the three lines it wrote.
     const FaultRun run = PlayFlight("files-fail.json");
-    ExpectCleanRun(run);
+    ExpectCleanRun(run, 3);
+    EXPECT_THAT(run.host.out, HasSubstr("data files written: 1\n  KestrelScribeData/Probe 7_613815003.txt: 3 lines\n"
+                                        "lines not written: 3\n  files made to fail by the flight: 3\n"));
     EXPECT_EQ(run.DataFiles(), (Files{{"Probe 7_613815003.txt", "20.0=pitch(20.00, 30.00, 10.0)\n"
                                                                 "30.0=pitch(30.00, 40.00, 10.0)\n"
                                                                 "50.0=pitch(50.00, 60.00, 10.0)\n"}}));

@@ -93,10 +93,10 @@ FaultRun PlayFlight(const std::string& flight, const std::optional<std::string>&
     return run;
 }
 
-void ExpectCleanRun(const FaultRun& run)
+void ExpectCleanRun(const FaultRun& run, int exitCode)
 {
     SCOPED_TRACE(run.flight);
-    EXPECT_EQ(run.host.exitCode, 0) << run.host.err;
+    EXPECT_EQ(run.host.exitCode, exitCode) << run.host.err;
     for (const char* report : {"Sanitizer", "runtime error:"}) {
         EXPECT_EQ(run.host.err.find(report), std::string::npos) << run.host.err;
     }

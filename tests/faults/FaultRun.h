@@ -29,11 +29,12 @@ struct FaultRun {
 FaultRun PlayFlight(const std::string& flight, const std::optional<std::string>& locale = std::nullopt,
                     const std::string& folder = "");
 
-// The checks every case shares, as test failures: exit code 0; nothing on
+// The checks every case shares, as test failures: exit code 0 (or the one
+// given: 3 for a run that lost lines); nothing on
 // stderr from a sanitizer; no file or folder new under the case's folder
 // but the runner's own outputs, files directly inside the root's data
 // folder, and the outputs (save, snapshot) the flight asks for.
-void ExpectCleanRun(const FaultRun& run);
+void ExpectCleanRun(const FaultRun& run, int exitCode = 0);
 
 // Every file and folder under `folder`, relative to it, '/'-separated, sorted.
 std::vector<std::string> EntriesUnder(const std::filesystem::path& folder);

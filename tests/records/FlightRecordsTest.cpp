@@ -31,11 +31,11 @@ TEST(FlightRecords, CheckReadsEveryFileTheFlightsMake)
         std::size_t filesBefore = dataFiles.size();
         for (const fs::path& flight : flightFiles) {
             // Broken flights exit with 2 and write nothing; the others leave
-            // their records in the root's data folder.
+            // their records in the root's data folder (3: some lines lost).
             const fs::path root = work / folder.parent_path().filename() / flight.stem();
             const ToolRun run = RunTool(KESTREL_HOST, {"run", flight.string(), "--root", root.string(), "--module", KESTREL_MODULE},
                                         root.parent_path() / (flight.stem().string() + "-output"), 300);
-            ASSERT_TRUE(run.exitCode == 0 || run.exitCode == 2) << flight << ": " << run.exitCode << "\n" << run.err;
+            ASSERT_TRUE(run.exitCode == 0 || run.exitCode == 2 || run.exitCode == 3) << flight << ": " << run.exitCode << "\n" << run.err;
             ++flights;
             if (fs::exists(root / "KestrelScribeData")) {
                 for (const auto& entry : fs::directory_iterator(root / "KestrelScribeData")) {

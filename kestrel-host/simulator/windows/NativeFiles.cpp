@@ -6,6 +6,7 @@
 #include "kestrel-host/simulator/NativeFiles.h"
 
 #include "kestrel-host/common/HostError.h"
+#include "kestrel-host/common/Platform.h"
 
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
@@ -17,6 +18,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <vector>
 
 namespace fs = std::filesystem;
 
@@ -27,11 +29,39 @@ HANDLE AsHandle(NativeFile file)
     return reinterpret_cast<HANDLE>(file);
 }
 
-bool PlainFolder(const fs::path& folder)
+// Why a folder on the way cannot be passed: none when it is a plain folder.
+FileProblem FolderProblem(const fs::path& folder)
 {
     const DWORD attributes = ::GetFileAttributesW(folder.wstring().c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
-           (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+        return FileProblem::NoFolder;
+    }
+    return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ? FileProblem::Link : FileProblem::None;
+}
+
+FileProblem ProblemOf(DWORD error)
+{
+    switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_DIRECTORY:
+        return FileProblem::NoFolder;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_WRITE_PROTECT:
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+        return FileProblem::Refused;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+        return FileProblem::DiskFull;
+    case ERROR_FILE_TOO_LARGE:
+        return FileProblem::TooLarge;
+    case ERROR_FILENAME_EXCED_RANGE:
+    case ERROR_BUFFER_OVERFLOW:
+        return FileProblem::NameTooLong;
+    default:
+        return FileProblem::Other;
+    }
 }
 
 std::string ErrorText(DWORD error)
@@ -39,7 +69,43 @@ std::string ErrorText(DWORD error)
     return "Windows error " + std::to_string(error);
 }
 
+// The file at `relative` below `root`, each folder on the way a plain folder.
+FileProblem PathBelow(const fs::path& root, const std::string& relative, fs::path& path)
+{
+    path = root;
+    std::size_t start = 0;
+    for (std::size_t slash = relative.find('/'); slash != std::string::npos; slash = relative.find('/', start)) {
+        path /= fs::path(relative.substr(start, slash - start));
+        const FileProblem problem = FolderProblem(path);
+        if (problem != FileProblem::None) {
+            return problem;
+        }
+        start = slash + 1;
+    }
+    path /= fs::path(relative.substr(start));
+    return FileProblem::None;
+}
+
+// Whether an open handle is a plain disk file, and which.
+bool PlainFile(HANDLE file, FileIdentity& identity, std::uint64_t& size)
+{
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (::GetFileType(file) != FILE_TYPE_DISK || !::GetFileInformationByHandle(file, &info) ||
+        (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0) {
+        return false;
+    }
+    identity.device = info.dwVolumeSerialNumber;
+    identity.index = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    size = (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+    return true;
+}
+
 } // namespace
+
+std::string SystemErrorText(int error)
+{
+    return ErrorText(static_cast<DWORD>(error));
+}
 
 NativeRoot::~NativeRoot() = default;
 
@@ -54,43 +120,84 @@ void NativeRoot::Set(const fs::path& root)
     folder_ = 0;
 }
 
-NativeFile NativeRoot::Open(const std::string& relative, int mode) const
+OpenedFile NativeRoot::Open(const std::string& relative, int mode) const
 {
+    OpenedFile opened;
+    auto fail = [&](FileProblem problem, DWORD error) {
+        opened.problem = problem;
+        opened.error = static_cast<int>(error);
+        return opened;
+    };
     if (folder_ < 0) {
-        return kNoFile;
+        return fail(FileProblem::Other, ERROR_INVALID_HANDLE);
     }
-    // Each folder below the root on the way to the file.
-    fs::path path = root_;
-    std::size_t start = 0;
-    for (std::size_t slash = relative.find('/'); slash != std::string::npos; slash = relative.find('/', start)) {
-        path /= fs::path(relative.substr(start, slash - start));
-        if (!PlainFolder(path)) {
-            return kNoFile;
-        }
-        start = slash + 1;
+    fs::path path;
+    const FileProblem onTheWay = PathBelow(root_, relative, path);
+    if (onTheWay != FileProblem::None) {
+        return fail(onTheWay, 0);
     }
-    path /= fs::path(relative.substr(start));
     const HANDLE file = ::CreateFileW(path.wstring().c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                       nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT,
                                       nullptr);
     if (file == INVALID_HANDLE_VALUE) {
-        return kNoFile;
+        const DWORD error = ::GetLastError();
+        return fail(ProblemOf(error), error);
     }
-    BY_HANDLE_FILE_INFORMATION info{};
-    const bool plain = ::GetFileType(file) == FILE_TYPE_DISK && ::GetFileInformationByHandle(file, &info) &&
-                       (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0;
+    if (!PlainFile(file, opened.identity, opened.size)) {
+        ::CloseHandle(file);
+        return fail(FileProblem::NotPlainFile, 0);
+    }
     // Mode 1 empties the file; mode 2 writes at its end.
     const LARGE_INTEGER zero{};
-    const bool placed = plain && (mode == 1 ? ::SetEndOfFile(file) != 0
-                                            : ::SetFilePointerEx(file, zero, nullptr, FILE_END) != 0);
+    const bool placed = mode == 1 ? ::SetEndOfFile(file) != 0 : ::SetFilePointerEx(file, zero, nullptr, FILE_END) != 0;
     if (!placed) {
+        const DWORD error = ::GetLastError();
         ::CloseHandle(file);
-        return kNoFile;
+        return fail(ProblemOf(error), error);
     }
-    return reinterpret_cast<NativeFile>(file);
+    if (mode == 1) {
+        opened.size = 0;
+    }
+    opened.file = reinterpret_cast<NativeFile>(file);
+    return opened;
 }
 
-bool WriteLine(NativeFile file, const char* bytes, std::size_t size)
+bool NativeRoot::ReadLines(const std::string& relative, FileIdentity identity, FileLines& lines) const
+{
+    fs::path path;
+    if (folder_ < 0 || PathBelow(root_, relative, path) != FileProblem::None) {
+        return false;
+    }
+    const HANDLE file = ::CreateFileW(path.wstring().c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT,
+                                      nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    FileIdentity found;
+    std::uint64_t size = 0;
+    bool same = PlainFile(file, found, size) && found == identity;
+    lines = FileLines{};
+    char last = '\n';
+    std::vector<char> buffer(1 << 16);
+    while (same) {
+        DWORD got = 0;
+        if (!::ReadFile(file, buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr)) {
+            same = false;
+        }
+        if (got == 0) {
+            break;
+        }
+        lines.lines += static_cast<std::uint64_t>(std::count(buffer.begin(), buffer.begin() + got, '\n'));
+        last = buffer[got - 1];
+    }
+    ::CloseHandle(file);
+    lines.endsWithLineEnd = last == '\n';
+    lines.lines += lines.endsWithLineEnd ? 0 : 1;
+    return same;
+}
+
+bool WriteLine(NativeFile file, const char* bytes, std::size_t size, FileProblem& problem, int& error)
 {
     const HANDLE handle = AsHandle(file);
     LARGE_INTEGER start{};
@@ -100,6 +207,12 @@ bool WriteLine(NativeFile file, const char* bytes, std::size_t size)
     if (::WriteFile(handle, bytes, static_cast<DWORD>(size), &written, nullptr) && written == size) {
         return true;
     }
+    DWORD failure = ::GetLastError();
+    if (failure == ERROR_SUCCESS) {
+        failure = ERROR_DISK_FULL; // written short: the disk is full
+    }
+    error = static_cast<int>(failure);
+    problem = ProblemOf(failure);
     if (written > 0) {
         // Part of the line went in: take it back.
         ::SetFilePointerEx(handle, start, nullptr, FILE_BEGIN);
@@ -116,7 +229,7 @@ void CloseFile(NativeFile file)
 void WriteWholeFile(const fs::path& path, const std::string& content)
 {
     const fs::path temporary =
-        path.parent_path() / ("." + path.filename().string() + "." + std::to_string(::_getpid()) + ".kestrel-tmp");
+        path.parent_path() / TemporaryName(path.filename().string(), static_cast<std::uint32_t>(::_getpid()));
     const std::wstring temporaryName = temporary.wstring();
     auto fail = [&](const std::string& what, DWORD error) {
         ::DeleteFileW(temporaryName.c_str());
