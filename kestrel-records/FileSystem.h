@@ -47,9 +47,18 @@ NodeId StandardOutputId();
 class SystemFile {
 public:
     SystemFile() = default;
-    ~SystemFile();
-    SystemFile(SystemFile&& other) noexcept;
-    SystemFile& operator=(SystemFile&& other) noexcept;
+    ~SystemFile() { Close(); }
+    SystemFile(SystemFile&& other) noexcept : handle_(other.handle_), owned_(other.owned_) { other.handle_ = kNone; }
+    SystemFile& operator=(SystemFile&& other) noexcept
+    {
+        if (this != &other) {
+            Close();
+            handle_ = other.handle_;
+            owned_ = other.owned_;
+            other.handle_ = kNone;
+        }
+        return *this;
+    }
     SystemFile(const SystemFile&) = delete;
     SystemFile& operator=(const SystemFile&) = delete;
 

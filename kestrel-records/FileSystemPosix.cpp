@@ -159,27 +159,6 @@ NodeId StandardOutputId()
     return ::fstat(1, &status) == 0 ? IdOf(status) : NodeId{};
 }
 
-SystemFile::~SystemFile()
-{
-    Close();
-}
-
-SystemFile::SystemFile(SystemFile&& other) noexcept : handle_(other.handle_), owned_(other.owned_)
-{
-    other.handle_ = kNone;
-}
-
-SystemFile& SystemFile::operator=(SystemFile&& other) noexcept
-{
-    if (this != &other) {
-        Close();
-        handle_ = other.handle_;
-        owned_ = other.owned_;
-        other.handle_ = kNone;
-    }
-    return *this;
-}
-
 bool SystemFile::Write(std::string_view bytes)
 {
     while (!bytes.empty()) {

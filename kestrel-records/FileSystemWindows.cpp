@@ -134,27 +134,6 @@ NodeId StandardOutputId()
     return IdOf(GetStdHandle(STD_OUTPUT_HANDLE));
 }
 
-SystemFile::~SystemFile()
-{
-    Close();
-}
-
-SystemFile::SystemFile(SystemFile&& other) noexcept : handle_(other.handle_), owned_(other.owned_)
-{
-    other.handle_ = kNone;
-}
-
-SystemFile& SystemFile::operator=(SystemFile&& other) noexcept
-{
-    if (this != &other) {
-        Close();
-        handle_ = other.handle_;
-        owned_ = other.owned_;
-        other.handle_ = kNone;
-    }
-    return *this;
-}
-
 bool SystemFile::Write(std::string_view bytes)
 {
     while (!bytes.empty()) {
