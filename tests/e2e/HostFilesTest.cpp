@@ -292,6 +292,16 @@ INSTANTIATE_TEST_SUITE_P(
                .plant = Plant::Nothing, .exitCode = 2,
                .message = "events[2] (step 31).log: 'a\\x1B[2Jb.log' holds a control character (\\x1B)", .made = {},
                .failedOpens = 0},
+        // The edges: 0x1F is the last control character below the blank,
+        // 0x7F (DEL) the one above the printable ones.
+        Escape{.name = "LogWithTheLastControlCharacter", .action = R"("snapshot": "left", "log": "a\u001fb.log")",
+               .plant = Plant::Nothing, .exitCode = 2,
+               .message = "events[2] (step 31).log: 'a\\x1Fb.log' holds a control character (\\x1F)", .made = {},
+               .failedOpens = 0},
+        Escape{.name = "LogWithDelete", .action = R"("snapshot": "left", "log": "a\u007fb.log")",
+               .plant = Plant::Nothing, .exitCode = 2,
+               .message = "events[2] (step 31).log: 'a\\x7Fb.log' holds a control character (\\x7F)", .made = {},
+               .failedOpens = 0},
         // Names as Windows finds them: trailing dots and blanks dropped,
         // letters folded (also the long s, U+017F, to s), devices in any
         // folder, ':' a stream of the file before it.
