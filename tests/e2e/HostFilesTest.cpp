@@ -334,6 +334,16 @@ INSTANTIATE_TEST_SUITE_P(
                .plant = Plant::Nothing, .exitCode = 2,
                .message = "events[2] (step 31).log: 'Same.out' is also written as events[2] (step 31).svg",
                .made = {}, .failedOpens = 0},
+        Escape{.name = "LogInTheSvgAsAFolder", .action = R"("snapshot": "left", "svg": "n.out", "log": "n.out/x.log")",
+               .plant = Plant::Nothing, .exitCode = 2,
+               .message = "'n.out/x.log' and '@/root/n.out' (events[2] (step 31).svg) cannot both be written: one would be the "
+                          "folder of the other",
+               .made = {}, .failedOpens = 0},
+        // Beside the data folder, a name that begins with its name is not in it.
+        Escape{.name = "SaveBesideTheDataFolder", .action = R"("save": "KestrelScribeData.scn")",
+               .plant = Plant::Nothing, .exitCode = 0, .message = "",
+               .made = {"root", "root/KestrelScribeData.scn", "root/KestrelScribeData", "root/" + kDataFile},
+               .failedOpens = 0},
         Escape{.name = "SaveOverALoadedScenario",
                .action = R"("load": "root/in.scn"}, {"step": 31, "save": "shots/../in.scn")",
                .plant = Plant::ScenarioInRoot, .exitCode = 2,
