@@ -400,6 +400,33 @@ TEST(Bounded, AFlightFileHoldsAtMost64MiB)
                             ": cannot read the flight file: it holds more than 64 MiB, more than the host reads\n");
 }
 
+TEST(Bounded, AScenarioHoldsAtMost10000ItemLines)
+{
+    // A block of 10,000 item lines is loaded; one line more, and the
+    // scenario is refused at that line.
+    const fs::path folder = FreshFolder();
+    auto scenario = [](std::size_t items) {
+        std::string text = "BEGIN_MFD left 256 200 8 10\n";
+        for (std::size_t i = 0; i < items; ++i) {
+            text += "NOTE x\n";
+        }
+        return text + "END_MFD\n";
+    };
+    WriteFile(folder / "edge.scn", scenario(10000));
+    WriteFile(folder / "over.scn", scenario(10001));
+    for (const char* name : {"edge", "over"}) {
+        WriteFile(folder / (std::string(name) + ".json"),
+                  R"({"vessels": [{"name": "Probe 7", "pitch_deg": [[0, 5]]}], "events": [{"step": 0, "load": ")" +
+                      std::string(name) + R"(.scn"}]})");
+    }
+    const HostRun edge = RunFlight(folder / "edge.json", folder / "edge");
+    EXPECT_EQ(edge.exitCode, 0) << edge.err;
+    const HostRun over = RunFlight(folder / "over.json", folder / "over");
+    EXPECT_EQ(over.exitCode, 2);
+    EXPECT_THAT(over.err, HasSubstr((folder / "over.scn").string() +
+                                    ":10002: more than 10000 item lines; a scenario holds at most that many\n"));
+}
+
 // ---- SVG text: any byte, well-formed XML ----
 
 TEST(SvgText, AnyByteGivesWellFormedXml)
