@@ -350,14 +350,6 @@ TEST(Bounded, TheTextPictureShowsAtMost160By80Cells)
     }
 }
 
-#if defined(__SANITIZE_ADDRESS__)
-#define KESTREL_ADDRESS_SANITIZER 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define KESTREL_ADDRESS_SANITIZER 1
-#endif
-#endif
-
 TEST(Bounded, AScenarioLineOfAnyLengthIsReadInLittleMemoryAndQuotedEscaped)
 {
 #ifdef KESTREL_ADDRESS_SANITIZER

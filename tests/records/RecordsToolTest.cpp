@@ -115,14 +115,6 @@ TEST(Plot, OneSeriesPerFileAndLinesBrokenWhereAFileStartsAgain)
     EXPECT_THAT(ReadFile(folder / "Kestrel 1_613815001.svg"), HasSubstr(">Pitch of Kestrel 1, stamp 613815001</text>"));
 }
 
-#if defined(__SANITIZE_ADDRESS__)
-#define KESTREL_ADDRESS_SANITIZER 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define KESTREL_ADDRESS_SANITIZER 1
-#endif
-#endif
-
 TEST(Plot, MemoryAndChartDoNotGrowWithTheRecord)
 {
 #ifdef KESTREL_ADDRESS_SANITIZER

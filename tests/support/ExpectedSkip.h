@@ -10,3 +10,14 @@
 
 #define KESTREL_EXPECTED_SKIP(why) \
     GTEST_SKIP() << (::testing::Test::HasFailure() ? "" : "Skipped as expected: ") << why
+
+// Defined in a build with AddressSanitizer (g++ and clang++ say so in their
+// own ways), whose reserved address space no address-space limit can hold:
+// the tests that run under such a limit skip there, as expected.
+#if defined(__SANITIZE_ADDRESS__)
+#define KESTREL_ADDRESS_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define KESTREL_ADDRESS_SANITIZER 1
+#endif
+#endif
