@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs what the project needs from Debian's packages; does nothing for
 # packages already there.
+#   scripts/install-deps.sh example    what scripts/run-example.sh builds: cmake, Ninja, g++,
+#                                        nlohmann-json and CLI11
 #   scripts/install-deps.sh native     build, unit and end-to-end tests, fuzzers
 #   scripts/install-deps.sh coverage   + gcovr
 #   scripts/install-deps.sh windows    + MinGW-w64 and 64-bit Wine
@@ -11,10 +13,16 @@
 set -euo pipefail
 
 what="${1:-native}"
-# libxml2-utils: xmllint, with which the end-to-end tests check that
-# kestrel-host's SVG pictures are well-formed XML.
-packages=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libgmock-dev libbenchmark-dev
-  nlohmann-json3-dev libcli11-dev locales strace libxml2-utils time)
+case "$what" in
+  example|native|coverage|windows|wine32|package|all) ;;
+  *) echo "install-deps: unknown set '$what' (example, native, coverage, windows, wine32, package, all)" >&2; exit 2 ;;
+esac
+packages=(cmake ninja-build g++ nlohmann-json3-dev libcli11-dev)
+if [[ "$what" != example ]]; then
+  # libxml2-utils: xmllint, with which the end-to-end tests check that
+  # kestrel-host's SVG pictures are well-formed XML.
+  packages+=(clang libclang-rt-14-dev libgtest-dev libgmock-dev libbenchmark-dev locales strace libxml2-utils time)
+fi
 if [[ "$what" == coverage || "$what" == all ]]; then
   packages+=(gcovr)
 fi
@@ -51,10 +59,15 @@ if ((${#missing[@]} > 0)); then
   if [[ " ${missing[*]} " == *":i386 "* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
     dpkg --add-architecture i386
   fi
-  apt-get update -qq
-  apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  # The package lists a machine comes with are usually recent enough: they
+  # are refreshed only when the install cannot go ahead without it.
+  if ! apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null 2>&1; then
+    apt-get update -qq
+    apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  fi
 fi
 
+[[ "$what" != example ]] || exit 0
 # A locale with a decimal comma, for the tests that show the records and
 # scenarios do not depend on the process locale.
 if ! locale -a 2>/dev/null | grep -qix 'de_DE.utf8'; then
