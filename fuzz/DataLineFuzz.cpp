@@ -9,8 +9,8 @@
 // -inf, nan or -0.0, hundredths, or a few digits at any magnitude): the
 // line the module writes for them (when it fits and its span is above zero,
 // as the module requires) must be taken, and read back as the same values.
-#include "kestrel-records/DataLine.h"
-#include "kestrel-records/LineSplitter.h"
+#include "kestrel-records/reading/DataLine.h"
+#include "kestrel-records/reading/LineSplitter.h"
 #include "recorder/RecordFile.h"
 
 #include <cmath>

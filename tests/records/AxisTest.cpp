@@ -1,5 +1,5 @@
 // Chart axes: round steps, exact labels, and sensible ends for any range.
-#include "kestrel-records/Axis.h"
+#include "kestrel-records/charts/Axis.h"
 
 #include <gtest/gtest.h>
 

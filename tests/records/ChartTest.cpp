@@ -1,8 +1,8 @@
 // The chart of a long record: what SeriesReducer keeps of it looks as the
 // line through every sample does, to within a pixel; and many series stay
 // told apart.
-#include "kestrel-records/Chart.h"
-#include "kestrel-records/SeriesReducer.h"
+#include "kestrel-records/charts/Chart.h"
+#include "kestrel-records/charts/SeriesReducer.h"
 
 #include <gtest/gtest.h>
 

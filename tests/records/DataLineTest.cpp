@@ -1,11 +1,11 @@
 // The line reader: which lines are ones the module writes, the line
 // splitter, vessel and stamp from a file's name, where a run of lines breaks
 // off, and the CSV fields export makes of them.
-#include "kestrel-records/Continuity.h"
-#include "kestrel-records/Csv.h"
-#include "kestrel-records/DataLine.h"
-#include "kestrel-records/LineSplitter.h"
-#include "kestrel-records/RecordFile.h"
+#include "kestrel-records/reading/Continuity.h"
+#include "kestrel-records/outputs/Csv.h"
+#include "kestrel-records/reading/DataLine.h"
+#include "kestrel-records/reading/LineSplitter.h"
+#include "kestrel-records/reading/RecordFile.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

@@ -17,7 +17,7 @@
 // inside one bin go, and past that the bins widen.
 #pragma once
 
-#include "kestrel-records/Chart.h"
+#include "kestrel-records/charts/Chart.h"
 
 #include <cstddef>
 #include <cstdint>

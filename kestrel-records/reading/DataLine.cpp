@@ -1,4 +1,4 @@
-#include "kestrel-records/DataLine.h"
+#include "kestrel-records/reading/DataLine.h"
 
 #include <charconv>
 #include <limits>

@@ -1,6 +1,6 @@
-#include "kestrel-records/RecordFile.h"
+#include "kestrel-records/reading/RecordFile.h"
 
-#include "kestrel-records/RecordsError.h"
+#include "kestrel-records/common/RecordsError.h"
 
 #include <cerrno>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "kestrel-records/SeriesReducer.h"
+#include "kestrel-records/charts/SeriesReducer.h"
 
 #include <algorithm>
 #include <cmath>

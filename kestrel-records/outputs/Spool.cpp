@@ -1,7 +1,7 @@
-#include "kestrel-records/Spool.h"
+#include "kestrel-records/outputs/Spool.h"
 
-#include "kestrel-records/OutputFile.h"
-#include "kestrel-records/RecordsError.h"
+#include "kestrel-records/outputs/OutputFile.h"
+#include "kestrel-records/common/RecordsError.h"
 
 #include <vector>
 

@@ -1,35 +1,38 @@
 #!/usr/bin/env bash
-# kestrel-host's rooms only look down (kestrel-host/README.md). Reads every
-# `#include "kestrel-host/..."` line of the sources under kestrel-host/ and
-# fails, naming the file and what it includes, when
+# The rooms of kestrel-host and of kestrel-records only look down (each
+# one's README.md). Reads every `#include "TOOL/..."` line of the sources
+# under TOOL/ and fails, naming the file and what it includes, when
 #   - a source lies in no room;
-#   - a room includes one its rule does not allow:
-#       common     nothing but itself
-#       flight     common
-#       simulator  common
-#       pictures   common, and of the simulated host its displays
-#                  (simulator/Displays.h)
-#       commands   every room;
+#   - a room includes one its rule does not allow (the rules below: the
+#     rooms, or single headers, each room may use besides itself);
 #   - two files include each other, or a chain of includes comes back to
 #     where it began. A header and its sources (posix/, windows/ included)
 #     count as one file: A.cpp including B.h while B.h includes A.h is
 #     such a pair.
 # Otherwise it prints the deepest chain of includes and exits 0.
 #
-#   scripts/check-host-rooms.sh [FOLDER]   (default: kestrel-host/ of this repository)
+#   scripts/check-rooms.sh FOLDER   (the kestrel-host or kestrel-records folder)
 set -euo pipefail
 
-folder=${1:-"$(dirname "$0")/../kestrel-host"}
-folder=$(cd "$folder" 2>/dev/null && pwd) || { echo "check-host-rooms: ${1:-kestrel-host}: no such folder" >&2; exit 2; }
-if [[ $(basename "$folder") != kestrel-host ]]; then
-  echo "check-host-rooms: $folder: the includes name kestrel-host/, so the folder must be kestrel-host" >&2
-  exit 2
-fi
+folder=${1:?usage: check-rooms.sh FOLDER (kestrel-host or kestrel-records)}
+folder=$(cd "$folder" 2>/dev/null && pwd) || { echo "check-rooms: $1: no such folder" >&2; exit 2; }
+tool=$(basename "$folder")
+# ROOM=what it may use: rooms, or a room's single header; "*" every room.
+case "$tool" in
+  kestrel-host)
+    rules=(common= flight=common simulator=common "pictures=common simulator/Displays.h" "commands=*") ;;
+  kestrel-records)
+    rules=(common= reading=common "outputs=common reading" charts=common
+      "watch=common reading outputs charts" "commands=*") ;;
+  *)
+    echo "check-rooms: $folder: the includes name the tool's folder, so it must be kestrel-host or kestrel-records" >&2
+    exit 2 ;;
+esac
 cd "$folder/.."
-mapfile -t sources < <(find kestrel-host -type f \( -name '*.h' -o -name '*.cpp' \) | LC_ALL=C sort)
-((${#sources[@]} > 0)) || { echo "check-host-rooms: no sources under $folder" >&2; exit 2; }
+mapfile -t sources < <(find "$tool" -type f \( -name '*.h' -o -name '*.cpp' \) | LC_ALL=C sort)
+((${#sources[@]} > 0)) || { echo "check-rooms: no sources under $folder" >&2; exit 2; }
 
-awk '
+awk -v TOOL="$tool" -v RULES="$(printf '%s\n' "${rules[@]}")" '
 function room(path,    parts) {
   split(path, parts, "/")
   return parts[3] == "" ? "" : parts[2]
@@ -47,18 +50,17 @@ function unit(path,    parts, n, i, out) {
   sub(/\.[^.]*$/, "", parts[n])
   return out "/" parts[n]
 }
-function allowed(from, target,    to) {
+function allowed(from, target,    to, short) {
   to = room(target)
-  if (to == from || to == "common") {
-    return 1
-  }
-  if (from == "pictures") {
-    return target == "kestrel-host/simulator/Displays.h"
-  }
-  return from == "commands" && (to == "flight" || to == "simulator" || to == "pictures")
+  short = substr(target, length(tool) + 2)
+  return to == from || (to in rule) && (may[from, "*"] || may[from, to] || may[from, short])
+}
+function listed(uses) {
+  gsub(/ /, ", ", uses)
+  return uses
 }
 function problem(text) {
-  print "check-host-rooms: " text
+  print "check-rooms: " text
   ++problems
 }
 # Depth-first over the units: a unit reached again while its own includes
@@ -99,14 +101,14 @@ function longest(u,    i, v, best) {
   }
   return levels[u]
 }
-/^[ \t]*#[ \t]*include[ \t]*"kestrel-host\// {
+$0 ~ "^[ \t]*#[ \t]*include[ \t]*\"" tool "/" {
   target = $0
   sub(/^[^"]*"/, "", target)
   sub(/".*$/, "", target)
   ++includes
   from = room(FILENAME)
   if ((from in rule) && !allowed(from, target)) {
-    problem(FILENAME " includes " target ": the " from " room may use " rule[from])
+    problem(FILENAME " includes " target ": the " from " room may use " (rule[from] == "" ? "nothing but itself" : rule[from] == "*" ? "every room" : listed(rule[from]) " only"))
   }
   a = unit(FILENAME)
   b = unit(target)
@@ -116,22 +118,29 @@ function longest(u,    i, v, best) {
   }
 }
 BEGIN {
-  rule["common"] = "nothing but itself"
-  rule["flight"] = "common only"
-  rule["simulator"] = "common only"
-  rule["pictures"] = "common and simulator/Displays.h only"
-  rule["commands"] = "every room"
+  tool = TOOL
+  n = split(RULES, entries, "\n")
+  for (i = 1; i <= n; ++i) {
+    eq = index(entries[i], "=")
+    name = substr(entries[i], 1, eq - 1)
+    rule[name] = substr(entries[i], eq + 1)
+    rooms = rooms (rooms == "" ? "" : ", ") name
+    m = split(rule[name], uses, " ")
+    for (k = 1; k <= m; ++k) {
+      may[name, uses[k]] = 1
+    }
+  }
   for (i = 1; i < ARGC; ++i) {
     ++files
     if (!(room(ARGV[i]) in rule)) {
-      problem(ARGV[i] ": lies in no room (rooms: common, flight, simulator, pictures, commands)")
+      problem(ARGV[i] ": lies in no room (rooms: " rooms ")")
     }
     units[unit(ARGV[i])] = 1
   }
 }
 END {
   if (files == 0 || includes == 0) {
-    problem("found no sources or no includes under kestrel-host/")
+    problem("found no sources or no includes under " tool "/")
   }
   for (pair in why) {
     split(pair, ab, SUBSEP)
@@ -157,7 +166,7 @@ END {
   for (u = next_of[deepest]; u != ""; u = next_of[u]) {
     chain = chain " -> " u
   }
-  printf "check-host-rooms: %d files, %d includes, each within its room'"'"'s rule; no two include each other\n", files, includes
-  printf "check-host-rooms: the deepest chain, %d levels: %s\n", levels[deepest], chain
+  printf "check-rooms: " tool ": %d files, %d includes, each within its room'"'"'s rule; no two include each other\n", files, includes
+  printf "check-rooms: " tool ": the deepest chain, %d levels: %s\n", levels[deepest], chain
 }
 ' "${sources[@]}"

@@ -13,7 +13,7 @@
 // first) or one of the inputs is refused: a record is never written over.
 #pragma once
 
-#include "kestrel-records/FileSystem.h"
+#include "kestrel-records/outputs/FileSystem.h"
 
 #include <string>
 #include <string_view>

@@ -1,8 +1,8 @@
 // kestrel-records check: whether each file holds only lines the module writes.
-#include "kestrel-records/Commands.h"
-#include "kestrel-records/InputFiles.h"
-#include "kestrel-records/RecordFile.h"
-#include "kestrel-records/RecordsError.h"
+#include "kestrel-records/commands/Commands.h"
+#include "kestrel-records/outputs/InputFiles.h"
+#include "kestrel-records/reading/RecordFile.h"
+#include "kestrel-records/common/RecordsError.h"
 
 #include <charconv>
 

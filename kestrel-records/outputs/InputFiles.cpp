@@ -1,6 +1,6 @@
-#include "kestrel-records/InputFiles.h"
+#include "kestrel-records/outputs/InputFiles.h"
 
-#include "kestrel-records/FileSystem.h"
+#include "kestrel-records/outputs/FileSystem.h"
 
 std::vector<std::string> EachFileOnce(const std::vector<std::string>& files, std::ostream& err)
 {

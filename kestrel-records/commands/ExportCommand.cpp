@@ -1,11 +1,11 @@
 // kestrel-records export: every data line of the files as a CSV row.
-#include "kestrel-records/Commands.h"
-#include "kestrel-records/Csv.h"
-#include "kestrel-records/InputFiles.h"
-#include "kestrel-records/OutputFile.h"
-#include "kestrel-records/RecordFile.h"
-#include "kestrel-records/RecordsError.h"
-#include "kestrel-records/Spool.h"
+#include "kestrel-records/commands/Commands.h"
+#include "kestrel-records/outputs/Csv.h"
+#include "kestrel-records/outputs/InputFiles.h"
+#include "kestrel-records/outputs/OutputFile.h"
+#include "kestrel-records/reading/RecordFile.h"
+#include "kestrel-records/common/RecordsError.h"
+#include "kestrel-records/outputs/Spool.h"
 
 int ExportCommand(const std::vector<std::string>& named, const std::optional<std::string>& output, std::ostream& out,
                   std::ostream& err)

@@ -1,8 +1,8 @@
-#include "kestrel-records/OutputFile.h"
+#include "kestrel-records/outputs/OutputFile.h"
 
-#include "kestrel-records/DataLine.h"
-#include "kestrel-records/RecordFile.h"
-#include "kestrel-records/RecordsError.h"
+#include "kestrel-records/reading/DataLine.h"
+#include "kestrel-records/reading/RecordFile.h"
+#include "kestrel-records/common/RecordsError.h"
 
 #include <cstdio>
 #include <memory>

@@ -1,8 +1,8 @@
 // A data file of the module: its name, "<vessel>_<stamp>.txt", and its lines.
 #pragma once
 
-#include "kestrel-records/DataLine.h"
-#include "kestrel-records/LineSplitter.h"
+#include "kestrel-records/reading/DataLine.h"
+#include "kestrel-records/reading/LineSplitter.h"
 
 #include <cstddef>
 #include <functional>

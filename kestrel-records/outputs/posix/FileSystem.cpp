@@ -1,6 +1,6 @@
-#include "kestrel-records/FileSystem.h"
+#include "kestrel-records/outputs/FileSystem.h"
 
-#include "kestrel-records/RecordsError.h"
+#include "kestrel-records/common/RecordsError.h"
 
 #include <dirent.h>
 #include <fcntl.h>

@@ -1,12 +1,12 @@
 // kestrel-records plot: the pitch history of data files as one SVG chart.
-#include "kestrel-records/Chart.h"
-#include "kestrel-records/Commands.h"
-#include "kestrel-records/Continuity.h"
-#include "kestrel-records/InputFiles.h"
-#include "kestrel-records/OutputFile.h"
-#include "kestrel-records/RecordFile.h"
-#include "kestrel-records/RecordsError.h"
-#include "kestrel-records/SeriesReducer.h"
+#include "kestrel-records/charts/Chart.h"
+#include "kestrel-records/commands/Commands.h"
+#include "kestrel-records/reading/Continuity.h"
+#include "kestrel-records/outputs/InputFiles.h"
+#include "kestrel-records/outputs/OutputFile.h"
+#include "kestrel-records/reading/RecordFile.h"
+#include "kestrel-records/common/RecordsError.h"
+#include "kestrel-records/charts/SeriesReducer.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 // and no input is read twice.
 #pragma once
 
-#include "kestrel-records/FileSystem.h"
+#include "kestrel-records/outputs/FileSystem.h"
 
 #include <string>
 #include <string_view>

@@ -1,6 +1,6 @@
-#include "kestrel-records/Chart.h"
+#include "kestrel-records/charts/Chart.h"
 
-#include "kestrel-records/Axis.h"
+#include "kestrel-records/charts/Axis.h"
 
 #include <algorithm>
 #include <charconv>

@@ -1,4 +1,4 @@
-#include "kestrel-records/Axis.h"
+#include "kestrel-records/charts/Axis.h"
 
 #include <algorithm>
 #include <charconv>

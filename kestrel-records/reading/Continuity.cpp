@@ -1,4 +1,4 @@
-#include "kestrel-records/Continuity.h"
+#include "kestrel-records/reading/Continuity.h"
 
 #include <cmath>
 

@@ -1,7 +1,7 @@
 // Whether a data line goes on from the line before it in the same file.
 #pragma once
 
-#include "kestrel-records/DataLine.h"
+#include "kestrel-records/reading/DataLine.h"
 
 #include <string>
 

@@ -1,8 +1,8 @@
 // What kestrel-records asks of the operating system about the files it reads
 // and writes: what a name leads to, whether two names are one file, files it
 // writes, renames over or keeps for itself, and the one temporary file an
-// interruption must not leave behind. POSIX systems in FileSystemPosix.cpp,
-// Windows in FileSystemWindows.cpp.
+// interruption must not leave behind. POSIX systems in posix/FileSystem.cpp,
+// Windows in windows/FileSystem.cpp.
 #pragma once
 
 #include <cstddef>

@@ -1,6 +1,6 @@
 // kestrel-records: reads the data files the KestrelScribeMFD module writes:
 // charts them, exports them as CSV and checks them.
-#include "kestrel-records/Commands.h"
+#include "kestrel-records/commands/Commands.h"
 #include "module/Version.h"
 
 #include <CLI/CLI.hpp>

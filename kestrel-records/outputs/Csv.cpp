@@ -1,4 +1,4 @@
-#include "kestrel-records/Csv.h"
+#include "kestrel-records/outputs/Csv.h"
 
 std::string CsvField(std::string_view text)
 {
