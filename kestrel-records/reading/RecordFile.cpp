@@ -1,12 +1,7 @@
 #include "kestrel-records/reading/RecordFile.h"
 
-#include "kestrel-records/common/RecordsError.h"
-
-#include <cerrno>
 #include <cmath>
-#include <cstdio>
-#include <cstring>
-#include <memory>
+#include <utility>
 
 std::string_view BaseName(std::string_view path)
 {
@@ -48,25 +43,10 @@ RecordName ParseRecordName(std::string_view path)
 
 void ReadLines(const std::string& path, const std::function<void(const SplitLine&)>& onLine)
 {
-    errno = 0;
-    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), &std::fclose);
-    if (!file) {
-        throw RecordsError(path + ": cannot open it (" + std::strerror(errno) + ")");
+    LineReader lines(path);
+    while (const SplitLine* line = lines.Next()) {
+        onLine(*line);
     }
-    LineSplitter splitter;
-    char buffer[1 << 16];
-    while (true) {
-        errno = 0;
-        const std::size_t got = std::fread(buffer, 1, sizeof buffer, file.get());
-        splitter.Feed(std::string_view(buffer, got), onLine);
-        if (got < sizeof buffer) {
-            break;
-        }
-    }
-    if (std::ferror(file.get())) {
-        throw RecordsError(path + ": cannot read it (" + std::strerror(errno) + ")");
-    }
-    splitter.Finish(onLine);
 }
 
 std::string Excerpt(std::string_view text, std::size_t length)
@@ -91,55 +71,59 @@ std::string Excerpt(std::string_view text, std::size_t length)
     return shown;
 }
 
-FileScan ScanFile(const std::string& path, const std::function<void(const DataLine&)>& onData)
+const DataLine* FileScanner::Take(const SplitLine& line)
 {
-    FileScan scan;
-    ReadLines(path, [&](const SplitLine& line) {
-        ++scan.lines;
-        DataLine data;
-        // A longer line keeps more than 255 characters, which the reader refuses.
-        static_assert(kKeptLineBytes > kLongestDataLine);
-        const char* problem = ParseDataLine(line.text, data);
-        if (problem != nullptr) {
-            if (scan.badLines++ == 0) {
-                scan.firstBadLine = line.number;
-                scan.firstBadProblem = problem;
-                scan.firstBadExcerpt = Excerpt(line.text, line.length);
-            }
-            return;
+    ++scan_.lines;
+    // A longer line keeps more than 255 characters, which the reader refuses.
+    static_assert(kKeptLineBytes > kLongestDataLine);
+    const char* problem = ParseDataLine(line.text, data_);
+    if (problem != nullptr) {
+        if (scan_.badLines++ == 0) {
+            scan_.firstBadLine = line.number;
+            scan_.firstBadProblem = problem;
+            scan_.firstBadExcerpt = Excerpt(line.text, line.length);
         }
-        for (const double time : {data.startTime, data.startTime + data.span}) {
-            if (std::isfinite(time)) {
-                scan.earliest = scan.anyTime ? std::fmin(scan.earliest, time) : time;
-                scan.latest = scan.anyTime ? std::fmax(scan.latest, time) : time;
-                scan.anyTime = true;
-            }
+        return nullptr;
+    }
+    const DataLine& data = data_;
+    for (const double time : {data.startTime, data.startTime + data.span}) {
+        if (std::isfinite(time)) {
+            scan_.earliest = scan_.anyTime ? std::fmin(scan_.earliest, time) : time;
+            scan_.latest = scan_.anyTime ? std::fmax(scan_.latest, time) : time;
+            scan_.anyTime = true;
         }
-        const std::pair<double, std::string_view> pitches[] = {{data.startPitch, data.startPitchText},
-                                                               {data.endPitch, data.endPitchText}};
-        if (!std::isfinite(data.startTime) || !std::isfinite(data.startPitch) || !std::isfinite(data.endPitch) ||
-            !std::isfinite(data.span)) {
-            ++scan.linesNotFinite;
+    }
+    if (!std::isfinite(data.startTime) || !std::isfinite(data.startPitch) || !std::isfinite(data.endPitch) ||
+        !std::isfinite(data.span)) {
+        ++scan_.linesNotFinite;
+    }
+    const std::pair<double, std::string_view> pitches[] = {{data.startPitch, data.startPitchText},
+                                                           {data.endPitch, data.endPitchText}};
+    for (const auto& [pitch, text] : pitches) {
+        if (!std::isfinite(pitch)) {
+            continue;
         }
-        for (const auto& [pitch, text] : pitches) {
-            if (!std::isfinite(pitch)) {
-                continue;
-            }
-            if (!scan.anyPitch || pitch < scan.lowestPitch) {
-                scan.lowestPitch = pitch;
-                scan.lowestPitchText = text;
-            }
-            if (!scan.anyPitch || pitch > scan.highestPitch) {
-                scan.highestPitch = pitch;
-                scan.highestPitchText = text;
-            }
-            scan.anyPitch = true;
+        if (!scan_.anyPitch || pitch < scan_.lowestPitch) {
+            scan_.lowestPitch = pitch;
+            scan_.lowestPitchText = text;
         }
-        if (onData) {
-            onData(data);
+        if (!scan_.anyPitch || pitch > scan_.highestPitch) {
+            scan_.highestPitch = pitch;
+            scan_.highestPitchText = text;
         }
-    });
-    return scan;
+        scan_.anyPitch = true;
+    }
+    return &data_;
+}
+
+FileScan FileScanner::Done()
+{
+    return std::move(scan_);
+}
+
+FileScan ScanFile(const std::string& path)
+{
+    return ScanFile(path, [](const DataLine&) {});
 }
 
 std::string FirstBadLineMessage(const std::string& path, const FileScan& scan)

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "kestrel-records/reading/DataLine.h"
-#include "kestrel-records/reading/LineSplitter.h"
+#include "kestrel-records/reading/LineReader.h"
 
 #include <cstddef>
 #include <functional>
@@ -50,8 +50,35 @@ struct FileScan {
     std::size_t linesNotFinite = 0; // lines with inf, -inf or nan in them
 };
 
-// Reads the whole file, calling onData for each data line (when given).
-FileScan ScanFile(const std::string& path, const std::function<void(const DataLine&)>& onData = {});
+// Takes a file's lines one by one into what a pass over it finds.
+class FileScanner {
+public:
+    // The line's data when it is a data line (valid until the next call);
+    // otherwise nullptr, and the line is counted as bad.
+    const DataLine* Take(const SplitLine& line);
+    // What the lines taken showed.
+    FileScan Done();
+
+private:
+    FileScan scan_;
+    DataLine data_;
+};
+
+// Reads the whole file, calling onData(const DataLine&) for each data line.
+template <typename OnData>
+FileScan ScanFile(const std::string& path, OnData&& onData)
+{
+    LineReader lines(path);
+    FileScanner scanner;
+    while (const SplitLine* line = lines.Next()) {
+        if (const DataLine* data = scanner.Take(*line)) {
+            onData(*data);
+        }
+    }
+    return scanner.Done();
+}
+
+FileScan ScanFile(const std::string& path);
 
 // "<path>:<line>: <problem>: <excerpt>" for the scan's first bad line.
 std::string FirstBadLineMessage(const std::string& path, const FileScan& scan);

@@ -1,0 +1,71 @@
+#include "kestrel-records/reading/LineReader.h"
+
+#include "kestrel-records/common/RecordsError.h"
+
+#include <cerrno>
+#include <cstring>
+
+namespace {
+
+bool MoveTo(std::FILE* file, std::uint64_t offset)
+{
+#ifdef _WIN32
+    return _fseeki64(file, static_cast<long long>(offset), SEEK_SET) == 0;
+#else
+    return fseeko(file, static_cast<off_t>(offset), SEEK_SET) == 0;
+#endif
+}
+
+} // namespace
+
+LineReader::LineReader(const std::string& path, LineStart start, std::size_t block)
+    : path_(path), blockSize_(block > 0 ? block : kReadBlock), splitter_(start)
+{
+    errno = 0;
+    file_ = std::fopen(path.c_str(), "rb");
+    if (file_ == nullptr) {
+        throw RecordsError(path + ": cannot open it (" + std::strerror(errno) + ")");
+    }
+    // The blocks are read straight into block_, not through the stream's
+    // own buffer.
+    std::setvbuf(file_, nullptr, _IONBF, 0);
+    if (start.offset > 0) {
+        errno = 0;
+        if (!MoveTo(file_, start.offset)) {
+            const std::string reason = std::strerror(errno);
+            std::fclose(file_);
+            throw RecordsError(path + ": cannot read it from byte " + std::to_string(start.offset) + " (" + reason +
+                               ")");
+        }
+    }
+    block_ = std::make_unique<char[]>(blockSize_);
+}
+
+LineReader::~LineReader()
+{
+    std::fclose(file_);
+}
+
+const SplitLine* LineReader::ReadOn()
+{
+    while (!atEnd_) {
+        errno = 0;
+        const std::size_t got = std::fread(block_.get(), 1, blockSize_, file_);
+        // fread gives less than asked only at the end of the file or on an
+        // error, also from a pipe.
+        atEnd_ = got < blockSize_;
+        readError_ = errno;
+        splitter_.Give(std::string_view(block_.get(), got));
+        if (const SplitLine* line = splitter_.Next()) {
+            return line;
+        }
+    }
+    if (finished_) {
+        return nullptr;
+    }
+    finished_ = true;
+    if (std::ferror(file_)) {
+        throw RecordsError(path_ + ": cannot read it (" + std::strerror(readError_) + ")");
+    }
+    return splitter_.Last();
+}
