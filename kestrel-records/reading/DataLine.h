@@ -5,10 +5,15 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <limits>
 #include <string_view>
 
 // The module writes no line longer than this (without its line end).
 inline constexpr std::size_t kLongestDataLine = 255;
+// In place of tenths of a second: a time or span of inf, -inf or nan, or
+// of 10^17 s or more either way.
+inline constexpr std::int64_t kNoTenths = std::numeric_limits<std::int64_t>::min();
 
 struct DataLine {
     // The four numbers exactly as the line prints them...
@@ -21,6 +26,11 @@ struct DataLine {
     double startPitch = 0;
     double endPitch = 0;
     double span = 0;
+    // The start time and the span exactly as printed, in tenths of a second,
+    // when they are below 10^17 s (17 digits before the point at most);
+    // otherwise kNoTenths. A start time of -0.0 is 0 here.
+    std::int64_t startTimeTenths = kNoTenths;
+    std::int64_t spanTenths = kNoTenths;
 };
 
 // Reads `line` (without its line end). Returns nullptr when it is a line the
@@ -30,4 +40,5 @@ struct DataLine {
 // significant digits (its formatter rounds to 17 first), no line is longer
 // than 255 characters, and a line is written only after time has passed,
 // so the span is never below zero nor nan.
+// The line is read once, from left to right, and nothing is allocated.
 const char* ParseDataLine(std::string_view line, DataLine& out);

@@ -89,6 +89,30 @@ TEST(DataLine, GivesTheFieldsAsPrintedAndTheirValues)
     EXPECT_EQ(line.startPitch, -INFINITY);
 }
 
+TEST(DataLine, TimeAndSpanInTenthsWhileBelow1e17)
+{
+    struct Case {
+        const char* line;
+        std::int64_t startTenths;
+        std::int64_t spanTenths;
+    };
+    const std::vector<Case> cases = {
+        {"99999999999999999.0=pitch(5.00, 7.50, 0.1)", 999999999999999990, 1}, // 17 digits before the point
+        {"100000000000000000.0=pitch(5.00, 7.50, 0.1)", kNoTenths, 1},         // 18
+        {"0.0=pitch(5.00, 7.50, 10000000000000000.0)", 0, 100000000000000000},
+        {"-12.5=pitch(5.00, 7.50, 0.0)", -125, 0},
+        {"-0.0=pitch(5.00, 7.50, inf)", 0, kNoTenths},
+        {"nan=pitch(5.00, 7.50, 10.0)", kNoTenths, 100},
+        {"-inf=pitch(5.00, 7.50, 10.0)", kNoTenths, 100},
+    };
+    for (const Case& c : cases) {
+        DataLine line;
+        ASSERT_EQ(ParseDataLine(c.line, line), nullptr) << c.line;
+        EXPECT_EQ(line.startTimeTenths, c.startTenths) << c.line;
+        EXPECT_EQ(line.spanTenths, c.spanTenths) << c.line;
+    }
+}
+
 TEST(LineSplitter, SameLinesHoweverTheBytesArriveAndLongLinesKeptShort)
 {
     const std::string bytes = "a\r\nbb\n\n" + std::string(50000, '(') + "\ncc";
