@@ -4,16 +4,7 @@
 #include "kestrel-records/reading/RecordFile.h"
 #include "kestrel-records/common/RecordsError.h"
 
-#include <charconv>
-
 namespace {
-
-std::string OneDecimal(double value)
-{
-    char text[400];
-    const auto result = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, 1);
-    return std::string(text, result.ptr);
-}
 
 std::string Count(std::size_t n, const char* one, const char* many)
 {
@@ -51,7 +42,8 @@ int CheckCommand(const std::vector<std::string>& named, std::ostream& out, std::
         }
         out << Count(scan.lines, "line", "lines");
         if (scan.anyTime) {
-            out << ", time " << OneDecimal(scan.earliest) << " to " << OneDecimal(scan.latest) << " s";
+            // As the lines print them: the doubles are rounded past 16 digits or so.
+            out << ", time " << scan.earliestText << " to " << scan.latestText << " s";
         }
         if (scan.anyPitch) {
             out << ", pitch " << scan.lowestPitchText << " to " << scan.highestPitchText << " degrees";

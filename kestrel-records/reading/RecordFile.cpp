@@ -86,13 +86,7 @@ const DataLine* FileScanner::Take(const SplitLine& line)
         return nullptr;
     }
     const DataLine& data = data_;
-    for (const double time : {data.startTime, data.startTime + data.span}) {
-        if (std::isfinite(time)) {
-            scan_.earliest = scan_.anyTime ? std::fmin(scan_.earliest, time) : time;
-            scan_.latest = scan_.anyTime ? std::fmax(scan_.latest, time) : time;
-            scan_.anyTime = true;
-        }
-    }
+    times_.Take(data);
     if (!std::isfinite(data.startTime) || !std::isfinite(data.startPitch) || !std::isfinite(data.endPitch) ||
         !std::isfinite(data.span)) {
         ++scan_.linesNotFinite;
@@ -118,6 +112,13 @@ const DataLine* FileScanner::Take(const SplitLine& line)
 
 FileScan FileScanner::Done()
 {
+    scan_.anyTime = times_.Any();
+    if (scan_.anyTime) {
+        scan_.earliest = times_.Earliest();
+        scan_.latest = times_.Latest();
+        scan_.earliestText = times_.EarliestText();
+        scan_.latestText = times_.LatestText();
+    }
     return std::move(scan_);
 }
 

@@ -3,6 +3,7 @@
 
 #include "kestrel-records/reading/DataLine.h"
 #include "kestrel-records/reading/LineReader.h"
+#include "kestrel-records/reading/TimeRange.h"
 
 #include <cstddef>
 #include <functional>
@@ -38,10 +39,13 @@ struct FileScan {
     std::string firstBadProblem;
     std::string firstBadExcerpt;
     // Over the finite values: the times the lines span (start, and start +
-    // span) and the pitches, these as printed.
+    // span), also exactly as printed (TimeRange), and the pitches, these as
+    // printed.
     bool anyTime = false;
     double earliest = 0;
     double latest = 0;
+    std::string earliestText;
+    std::string latestText;
     bool anyPitch = false;
     double lowestPitch = 0;
     double highestPitch = 0;
@@ -61,6 +65,7 @@ public:
 
 private:
     FileScan scan_;
+    TimeRange times_;
     DataLine data_;
 };
 

@@ -224,4 +224,43 @@ TEST(Check, CountsRangesAndTheFirstBadLine)
     EXPECT_EQ(usage.exitCode, 2);
 }
 
+TEST(Check, TimesAsTheLinesPrintThem)
+{
+    // A start as its line prints it; an end as start and span add up, to
+    // the tenth. A double holds 15 to 17 digits: 11111111111111111.0 reads
+    // as 11111111111111112, and 1e17 + 0.1 as 1e17.
+    struct Case {
+        const char* name;
+        std::string lines;
+        const char* times;
+    };
+    const std::vector<Case> cases = {
+        {"17 digits", "11111111111111111.0=pitch(1.00, 2.00, 0.0)\n",
+         "time 11111111111111111.0 to 11111111111111111.0 s"},
+        {"17 digits one apart, one double", "11111111111111112.0=pitch(1.00, 2.00, 0.0)\n11111111111111111.0=pitch(2.00, 3.00, 0.0)\n",
+         "time 11111111111111111.0 to 11111111111111112.0 s"},
+        {"a sum past the doubles", "1234567890123456.7=pitch(1.00, 2.00, 1234567890123456.7)\n",
+         "time 1234567890123456.7 to 2469135780246913.4 s"},
+        {"the last start below 1e17", "99999999999999999.0=pitch(1.00, 2.00, 0.1)\n",
+         "time 99999999999999999.0 to 99999999999999999.1 s"},
+        {"1e17, the first start beyond", "100000000000000000.0=pitch(1.00, 2.00, 0.1)\n",
+         "time 100000000000000000.0 to 100000000000000000.1 s"},
+        {"a span that takes a start far below zero back above it",
+         "-12345678901234567000.0=pitch(1.00, 2.00, 12345678901234568000.0)\n",
+         "time -12345678901234567000.0 to 1000.0 s"},
+        {"small times, then one beyond 1e17", "0.0=pitch(1.00, 2.00, 1.0)\n100000000000000000.0=pitch(2.00, 3.00, 0.0)\n",
+         "time 0.0 to 100000000000000000.0 s"},
+        {"a start of -0.0", "-0.0=pitch(1.00, 2.00, 0.5)\n", "time -0.0 to 0.5 s"},
+        {"times not finite left out", "inf=pitch(1.00, 2.00, 1.0)\n5.0=pitch(2.00, 3.00, inf)\n",
+         "time 5.0 to 5.0 s"},
+    };
+    for (const Case& c : cases) {
+        const fs::path folder = FreshFolder(std::to_string(&c - cases.data()));
+        WriteFile(folder / "Probe_1.txt", c.lines);
+        const ToolRun run = RunRecords({"check", "Probe_1.txt"}, folder);
+        EXPECT_EQ(run.exitCode, 0) << c.name << "\n" << run.out << run.err;
+        EXPECT_THAT(run.out, HasSubstr(", " + std::string(c.times) + ", pitch")) << c.name;
+    }
+}
+
 } // namespace
