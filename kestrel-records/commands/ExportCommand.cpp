@@ -7,6 +7,15 @@
 #include "kestrel-records/common/RecordsError.h"
 #include "kestrel-records/outputs/Spool.h"
 
+#include <cstring>
+#include <vector>
+
+namespace {
+
+constexpr std::size_t kBlock = 1 << 18;
+
+} // namespace
+
 int ExportCommand(const std::vector<std::string>& named, const std::optional<std::string>& output, std::ostream& out,
                   std::ostream& err)
 {
@@ -19,29 +28,49 @@ int ExportCommand(const std::vector<std::string>& named, const std::optional<std
         // read and found good, so a line that is not a data line stops the
         // export before anything is written.
         Spool heldBack;
-        std::string pending = "vessel,stamp,start_s,start_pitch_deg,end_pitch_deg,span_s\r\n";
+        // The rows are put together in a block, which goes out whole when
+        // the next row might not fit.
+        std::vector<char> block(kBlock);
+        std::size_t used = 0;
         auto flush = [&] {
+            const std::string_view bytes(block.data(), used);
             if (table.TakesBack()) {
-                table.Write(pending);
+                table.Write(bytes);
             } else {
-                heldBack.Write(pending);
+                heldBack.Write(bytes);
             }
-            pending.clear();
+            used = 0;
         };
+        auto put = [&](std::string_view text) {
+            std::memcpy(block.data() + used, text.data(), text.size());
+            used += text.size();
+        };
+        put("vessel,stamp,start_s,start_pitch_deg,end_pitch_deg,span_s\r\n");
         std::size_t rows = 0;
         for (const std::string& file : files) {
             const RecordName name = ParseRecordName(file);
             const std::string prefix = CsvField(name.vessel) + "," + CsvField(name.stamp) + ",";
+            // A row: the prefix, a data line's four numbers (fewer characters
+            // than the line), four commas and CRLF.
+            const std::size_t longestRow = prefix.size() + kLongestDataLine + 6;
+            if (block.size() < 2 * longestRow) {
+                block.resize(2 * longestRow);
+            }
             const FileScan scan = ScanFile(file, [&](const DataLine& line) {
-                pending += prefix;
-                pending.append(line.startTimeText).append(",");
-                pending.append(line.startPitchText).append(",");
-                pending.append(line.endPitchText).append(",");
-                pending.append(line.spanText).append("\r\n");
-                ++rows;
-                if (pending.size() >= (1u << 16)) {
+                if (block.size() - used < longestRow) {
                     flush();
                 }
+                put(prefix);
+                put(line.startTimeText);
+                block[used++] = ',';
+                put(line.startPitchText);
+                block[used++] = ',';
+                put(line.endPitchText);
+                block[used++] = ',';
+                put(line.spanText);
+                block[used++] = '\r';
+                block[used++] = '\n';
+                ++rows;
             });
             if (scan.badLines > 0) {
                 throw RecordsError(FirstBadLineMessage(file, scan) +
