@@ -1,6 +1,7 @@
 #include "kestrel-records/reading/RecordFile.h"
 
 #include <cmath>
+#include <cstring>
 #include <utility>
 
 std::string_view BaseName(std::string_view path)
@@ -99,11 +100,13 @@ const DataLine* FileScanner::Take(const SplitLine& line)
         }
         if (!scan_.anyPitch || pitch < scan_.lowestPitch) {
             scan_.lowestPitch = pitch;
-            scan_.lowestPitchText = text;
+            std::memcpy(lowest_.bytes, text.data(), text.size());
+            lowest_.size = text.size();
         }
         if (!scan_.anyPitch || pitch > scan_.highestPitch) {
             scan_.highestPitch = pitch;
-            scan_.highestPitchText = text;
+            std::memcpy(highest_.bytes, text.data(), text.size());
+            highest_.size = text.size();
         }
         scan_.anyPitch = true;
     }
@@ -112,6 +115,10 @@ const DataLine* FileScanner::Take(const SplitLine& line)
 
 FileScan FileScanner::Done()
 {
+    if (scan_.anyPitch) {
+        scan_.lowestPitchText.assign(lowest_.bytes, lowest_.size);
+        scan_.highestPitchText.assign(highest_.bytes, highest_.size);
+    }
     scan_.anyTime = times_.Any();
     if (scan_.anyTime) {
         scan_.earliest = times_.Earliest();

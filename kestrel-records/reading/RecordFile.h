@@ -64,9 +64,18 @@ public:
     FileScan Done();
 
 private:
+    // A pitch as printed, kept here until the end rather than in a string
+    // that each new lowest or highest pitch would be copied into.
+    struct PitchText {
+        char bytes[kLongestDataLine];
+        std::size_t size = 0;
+    };
+
     FileScan scan_;
     TimeRange times_;
     DataLine data_;
+    PitchText lowest_;
+    PitchText highest_;
 };
 
 // Reads the whole file, calling onData(const DataLine&) for each data line.

@@ -53,12 +53,19 @@ private:
     {
         if (!any_) {
             any_ = true;
-            earliest_ = latest_ = Time{tenths, minus && tenths == 0, value, {}};
+            Set(earliest_, tenths, value, minus);
+            Set(latest_, tenths, value, minus);
         } else if (tenths < earliest_.tenths) {
-            earliest_ = Time{tenths, minus && tenths == 0, value, {}};
+            Set(earliest_, tenths, value, minus);
         } else if (tenths > latest_.tenths) {
-            latest_ = Time{tenths, minus && tenths == 0, value, {}};
+            Set(latest_, tenths, value, minus);
         }
+    }
+    static void Set(Time& time, std::int64_t tenths, double value, bool minus)
+    {
+        time.tenths = tenths;
+        time.minusZero = minus && tenths == 0;
+        time.value = value;
     }
     // Times of 10^17 s or more, and every time after one.
     void TakeDecimals(const DataLine& line);
