@@ -4,7 +4,7 @@
 
 bool CarriesOn(const LineEnd& before, const DataLine& line)
 {
-    if (line.startPitchText != before.pitchText) {
+    if (!(before.pitchText == line.startPitchText)) {
         return false;
     }
     if (!std::isfinite(before.time) || !std::isfinite(line.startTime)) {

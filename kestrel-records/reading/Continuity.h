@@ -3,12 +3,39 @@
 
 #include "kestrel-records/reading/DataLine.h"
 
-#include <string>
+#include <cstddef>
+#include <cstring>
+#include <string_view>
+
+// A pitch as a line prints it, held in place: taking each line's in turn
+// allocates nothing.
+class PitchText {
+public:
+    PitchText() = default;
+    PitchText(std::string_view text) { *this = text; }
+    PitchText(const char* text) : PitchText(std::string_view(text)) {}
+    PitchText& operator=(std::string_view text)
+    {
+        // A field of a data line is shorter than the line.
+        size_ = text.size() < sizeof bytes_ ? text.size() : sizeof bytes_;
+        std::memcpy(bytes_, text.data(), size_);
+        return *this;
+    }
+    std::string_view View() const { return std::string_view(bytes_, size_); }
+    bool operator==(std::string_view text) const
+    {
+        return text.size() == size_ && std::memcmp(text.data(), bytes_, size_) == 0;
+    }
+
+private:
+    char bytes_[kLongestDataLine];
+    std::size_t size_ = 0;
+};
 
 // The end of the line before: its start + span, and its second pitch as printed.
 struct LineEnd {
     double time = 0;
-    std::string pitchText;
+    PitchText pitchText;
 };
 
 // A line carries on from the one before when it starts with that line's
