@@ -192,6 +192,26 @@ TEST(Export, Rfc4180RowsWithTheNumbersAsPrinted)
     EXPECT_EQ(ReadFile(folder / "Probe, 7_613815001.txt"), "0.0=pitch(5.00, 7.50, 10.0)\n10.0=pitch(7.50, inf, 10.0)\n");
 }
 
+TEST(Export, FieldsOfEveryLengthWhole)
+{
+    // Times of 1 to 17 digits before the point (3 to 19 characters), pitches
+    // of 1 to 15 (4 to 18): each field goes into its row as the line prints it.
+    std::string lines;
+    std::string rows = "vessel,stamp,start_s,start_pitch_deg,end_pitch_deg,span_s\r\n";
+    for (std::size_t digits = 1; digits <= 17; ++digits) {
+        const std::string time = std::string(digits, '1') + ".0";
+        const std::string pitch = "-" + std::string(std::min<std::size_t>(digits, 15), '9') + ".25";
+        const std::string other = std::string(16 - std::min<std::size_t>(digits, 15), '8') + ".50";
+        lines += time + "=pitch(" + pitch + ", " + other + ", " + time + ")\n";
+        rows += "x,7," + time + "," + pitch + "," + other + "," + time + "\r\n";
+    }
+    const fs::path folder = FreshFolder();
+    WriteFile(folder / "x_7.txt", lines);
+    const ToolRun run = RunRecords({"export", "x_7.txt"}, folder);
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.out, rows);
+}
+
 TEST(Check, CountsRangesAndTheFirstBadLine)
 {
     const fs::path folder = FreshFolder();
