@@ -1,16 +1,26 @@
 #!/usr/bin/env bash
-# kestrel-records side by side on long records: check, export into a file,
-# export to standard output (held back in a scratch file until every line
-# is read) and plot, each under /usr/bin/time -v: wall-clock and CPU time,
-# peak resident memory, and the size of what it wrote.
+# kestrel-records side by side on long records, and next to `wc -l` and an
+# awk that splits every line into its fields, on the same file in the same
+# run: check, export into a file, export to standard output (held back in a
+# scratch file until every line is read) and plot, each under
+# /usr/bin/time -v: wall-clock and CPU time (user + system, what counts on a
+# shared machine), MB/s of CPU time (the record's size over it), the CPU
+# time as a multiple of wc's and of awk's, peak resident memory, and the
+# size of what it wrote.
 # The records are generated here: a pitch falling from 90 to 10 degrees with
 # two swings on it, a sample every 0.1 s, lines as the module prints them,
 # 1,000,000 and 38,000,000 lines by default (33 MB and 1.3 GB), in the
-# build tree's disk. Prints the machine's load average before and after.
+# build tree's disk. Each record is read once before it is timed, so that
+# every command finds it in the page cache. Prints the machine's load
+# average before and after.
 #
-# Usage: scripts/bench-records.sh [--build-dir DIR] [--rounds N] [--keep] [LINES...]
+# Usage: scripts/bench-records.sh [--build-dir DIR] [--rounds N] [--compare BINARY] [--keep] [LINES...]
 #   --build-dir DIR   Release build tree (default: build/bench, as scripts/bench.sh)
-#   --rounds N        runs of each command; the median time, the highest memory (default: 3)
+#   --rounds N        runs of each command: the mean times (GNU time counts in
+#                     hundredths, so more rounds steady the short ones), the
+#                     highest memory (default: 3)
+#   --compare BINARY  also another kestrel-records (say, an earlier build) on
+#                     the same records: its rows are marked "(compared)"
 #   --keep            keep the generated records in DIR/bench-records
 #   LINES...          record lengths (default: 1000000 38000000)
 set -euo pipefail
@@ -19,6 +29,7 @@ cd "$(dirname "$0")/.."
 build_dir=build/bench
 rounds=3
 keep=0
+compare=""
 lengths=()
 while (($# > 0)); do
   case "$1" in
@@ -28,10 +39,13 @@ while (($# > 0)); do
     --rounds)
       [[ $# -ge 2 && "$2" =~ ^[1-9][0-9]*$ ]] || { echo "bench-records.sh: --rounds needs a positive whole number" >&2; exit 2; }
       rounds="$2"; shift 2 ;;
+    --compare)
+      [[ $# -ge 2 && -x "$2" && -f "$2" ]] || { echo "bench-records.sh: --compare needs a kestrel-records program" >&2; exit 2; }
+      compare="$(cd "$(dirname "$2")" && pwd)/$(basename "$2")"; shift 2 ;;
     --keep)
       keep=1; shift ;;
     -h|--help)
-      sed -n '2,17p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+      sed -n '2,25p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     [1-9]*)
       [[ "$1" =~ ^[1-9][0-9]*$ ]] || { echo "bench-records.sh: '$1' is not a number of lines" >&2; exit 2; }
       lengths+=("$1"); shift ;;
@@ -52,8 +66,43 @@ mkdir -p "$work"
 export TMPDIR
 TMPDIR="$(cd "$work" && pwd)"
 
+# measure NAME OUT MADE COMMAND...: runs COMMAND $rounds times, its standard
+# output into OUT (MADE: the file it writes, whose size is shown), and
+# prints its row. Sets wc_cpu or awk_cpu when NAME is theirs.
+wc_cpu="" awk_cpu=""
+measure() {
+  local name=$1 out=$2 made=$3
+  shift 3
+  local wall=0 user=0 sys=0 peak=0 written=- r
+  for ((r = 0; r < rounds; ++r)); do
+    /usr/bin/time -f '%e %U %S %M' -o "$work/time.txt" "$@" >"$out"
+    read -r w u s m <"$work/time.txt"
+    wall=$(awk -v a="$wall" -v b="$w" 'BEGIN { print a + b }')
+    user=$(awk -v a="$user" -v b="$u" 'BEGIN { print a + b }')
+    sys=$(awk -v a="$sys" -v b="$s" 'BEGIN { print a + b }')
+    ((m > peak)) && peak=$m
+    [[ -n "$made" ]] && written="$(du -h --apparent-size "$made" | cut -f1)B"
+    rm -f "$work/out.csv" "$work/stdout.csv" "$work/out.svg"
+  done
+  local row
+  row=$(awk -v wall="$wall" -v user="$user" -v sys="$sys" -v n="$rounds" -v size="$size" \
+    -v wc="$wc_cpu" -v awkcpu="$awk_cpu" 'BEGIN {
+      cpu = (user + sys) / n
+      rate = cpu > 0 ? sprintf("%.0f", size / 1e6 / cpu) : "-"
+      xwc = wc != "" && wc > 0 ? sprintf("%.1f", cpu / wc) : "-"
+      xawk = awkcpu != "" && awkcpu > 0 ? sprintf("%.2f", cpu / awkcpu) : "-"
+      printf "%8.3f %8.3f %8.3f %8.3f %8s %8s %8s", wall / n, user / n, sys / n, cpu, rate, xwc, xawk
+    }')
+  case "$name" in
+    "wc -l") wc_cpu=$(awk -v u="$user" -v s="$sys" -v n="$rounds" 'BEGIN { print (u + s) / n }') ;;
+    awk) awk_cpu=$(awk -v u="$user" -v s="$sys" -v n="$rounds" 'BEGIN { print (u + s) / n }') ;;
+  esac
+  printf '%-10s %-26s %s %9s kB %8s\n' "$n" "$name" "$row" "$peak" "$written"
+}
+
 echo "== load average before: $(cut -d' ' -f1-3 /proc/loadavg)"
-printf '%-10s %-22s %10s %10s %10s %12s %12s\n' lines command "wall (s)" "user (s)" "sys (s)" "peak RSS" written
+printf '%-10s %-26s %8s %8s %8s %8s %8s %8s %8s %12s %8s\n' lines command "wall" "user" "sys" "cpu (s)" "MB/s" "x wc -l" "x awk" \
+  "peak RSS" written
 for n in "${lengths[@]}"; do
   record="$work/Kestrel_${n}.txt"
   if [[ ! -s "$record" ]]; then
@@ -66,28 +115,21 @@ for n in "${lengths[@]}"; do
       }
     }' >"$record"
   fi
-  echo "== $(basename "$record"): $n lines, $(du -h --apparent-size "$record" | cut -f1)B"
-  for command in check export-file export-stdout plot; do
-    walls=() users=() syss=() peak=0 written=-
-    for ((r = 0; r < rounds; ++r)); do
-      case "$command" in
-        check) args=(check "$record"); out=/dev/null; made="" ;;
-        export-file) args=(export "$record" -o "$work/out.csv"); out=/dev/null; made="$work/out.csv" ;;
-        export-stdout) args=(export "$record"); out="$work/stdout.csv"; made="$work/stdout.csv" ;;
-        plot) args=(plot "$record" -o "$work/out.svg"); out=/dev/null; made="$work/out.svg" ;;
-      esac
-      /usr/bin/time -v -o "$work/time.txt" "$records" "${args[@]}" >"$out"
-      walls+=("$(awk -F': ' '/Elapsed \(wall clock\)/ { n = split($2, p, ":"); s = 0; for (i = 1; i <= n; i++) s = s * 60 + p[i]; print s }' "$work/time.txt")")
-      users+=("$(awk -F': ' '/User time/ { print $2 }' "$work/time.txt")")
-      syss+=("$(awk -F': ' '/System time/ { print $2 }' "$work/time.txt")")
-      rss=$(awk -F': ' '/Maximum resident set size/ { print $2 }' "$work/time.txt")
-      ((rss > peak)) && peak=$rss
-      [[ -n "$made" ]] && written="$(du -h --apparent-size "$made" | cut -f1)B"
-      rm -f "$work/out.csv" "$work/stdout.csv" "$work/out.svg"
-    done
-    median() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
-    printf '%-10s %-22s %10s %10s %10s %9s kB %12s\n' "$n" "$command" "$(median "${walls[@]}")" \
-      "$(median "${users[@]}")" "$(median "${syss[@]}")" "$peak" "$written"
+  size=$(stat -c %s "$record")
+  echo "== $(basename "$record"): $n lines, $(du -h --apparent-size "$record" | cut -f1)B ($size bytes)"
+  cat "$record" >/dev/null
+  wc_cpu="" awk_cpu=""
+  measure "wc -l" /dev/null "" wc -l "$record"
+  measure awk /dev/null "" awk -F'[=(,)]' '{s+=$3} END{print s}' "$record"
+  programs=("$records")
+  [[ -n "$compare" ]] && programs+=("$compare")
+  for program in "${programs[@]}"; do
+    mark=""
+    [[ "$program" == "$records" ]] || mark=" (compared)"
+    measure "check$mark" /dev/null "" "$program" check "$record"
+    measure "export -o FILE$mark" /dev/null "$work/out.csv" "$program" export "$record" -o "$work/out.csv"
+    measure "export (stdout)$mark" "$work/stdout.csv" "$work/stdout.csv" "$program" export "$record"
+    measure "plot -o FILE$mark" /dev/null "$work/out.svg" "$program" plot "$record" -o "$work/out.svg"
   done
 done
 echo "== load average after: $(cut -d' ' -f1-3 /proc/loadavg)"
