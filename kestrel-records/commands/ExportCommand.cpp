@@ -12,7 +12,9 @@
 
 namespace {
 
-constexpr std::size_t kBlock = 1 << 18;
+// A block of rows goes out once it holds this many bytes: what the table
+// writes at a time, so that it takes each block without gathering more.
+constexpr std::size_t kBlock = 1 << 16;
 
 // Copies a field of a few bytes as a few moves of fixed size (two that may
 // overlap), which costs less than a call to memcpy for each; reads nothing
@@ -51,9 +53,9 @@ int ExportCommand(const std::vector<std::string>& named, const std::optional<std
         // read and found good, so a line that is not a data line stops the
         // export before anything is written.
         Spool heldBack;
-        // The rows are put together in a block, which goes out whole when
-        // the next row might not fit.
-        std::vector<char> block(kBlock);
+        // The rows are put together in a block, which goes out whole once it
+        // is full; it has room for one row more.
+        std::vector<char> block(kBlock + kLongestDataLine + 6);
         std::size_t used = 0;
         auto flush = [&] {
             const std::string_view bytes(block.data(), used);
@@ -76,13 +78,10 @@ int ExportCommand(const std::vector<std::string>& named, const std::optional<std
             // A row: the prefix, a data line's four numbers (fewer characters
             // than the line), four commas and CRLF.
             const std::size_t longestRow = prefix.size() + kLongestDataLine + 6;
-            if (block.size() < 2 * longestRow) {
-                block.resize(2 * longestRow);
+            if (block.size() < kBlock + longestRow) {
+                block.resize(kBlock + longestRow);
             }
             const FileScan scan = ScanFile(file, [&](const DataLine& line) {
-                if (block.size() - used < longestRow) {
-                    flush();
-                }
                 put(prefix);
                 put(line.startTimeText);
                 block[used++] = ',';
@@ -94,6 +93,9 @@ int ExportCommand(const std::vector<std::string>& named, const std::optional<std
                 block[used++] = '\r';
                 block[used++] = '\n';
                 ++rows;
+                if (used >= kBlock) {
+                    flush();
+                }
             });
             if (scan.badLines > 0) {
                 throw RecordsError(FirstBadLineMessage(file, scan) +
