@@ -362,7 +362,7 @@ fi
 
 echo "== package: the guide in headless Chromium, 800 pixels wide"
 mapfile -t headings < <(grep -E '^#{1,2} ' guide/KestrelScribeMFD.md | sed -E 's/^#+ //')
-python3 scripts/guide-browser.py "$guide" "$work/guide.png" "KestrelScribeMFD $version" "${headings[@]}" \
+/usr/bin/python3 scripts/guide-browser.py "$guide" "$work/guide.png" "KestrelScribeMFD $version" "${headings[@]}" \
   >"$work/browser.out" 2>&1
 browser_code=$?
 cat "$work/browser.out"
