@@ -5,7 +5,10 @@ with a size above zero, no element reaching past the window's right edge (or
 its left), the page's title and the headings of its sections. Keeps a
 picture of the whole page.
 
-    scripts/guide-browser.py GUIDE.html SCREENSHOT.png TITLE HEADING...
+    scripts/guide-browser.py [--no-pictures] PAGE.html SCREENSHOT.png TITLE HEADING...
+
+--no-pictures: a page that holds none (the flight-file reference); any
+picture there is then a fault.
 
 Prints "  ok    ..." or "  FAIL  ..." per check (package-test.sh counts
 them); exit 1 when a check failed, 2 when the browser could not be driven.
@@ -93,13 +96,20 @@ def start_browser(profile):
 
 
 def main():
-    if len(sys.argv) < 4:
+    arguments = sys.argv[1:]
+    with_pictures = arguments[:1] != ["--no-pictures"]
+    if not with_pictures:
+        arguments = arguments[1:]
+    if len(arguments) < 3:
         print(__doc__.strip(), file=sys.stderr)
         return 2
-    guide = pathlib.Path(sys.argv[1]).resolve()
-    screenshot = pathlib.Path(sys.argv[2])
-    title = sys.argv[3]
-    headings = sys.argv[4:]
+    guide = pathlib.Path(arguments[0]).resolve()
+    screenshot = pathlib.Path(arguments[1])
+    title = arguments[2]
+    headings = arguments[3:]
+    if not guide.is_file():
+        print("  FAIL  %s: no such file to open in Chromium" % guide)
+        return 2
 
     failed = 0
 
@@ -125,7 +135,7 @@ def main():
             "clip": {"x": 0, "y": 0, "width": WIDTH, "height": page["height"], "scale": 1}})
         screenshot.write_bytes(base64.b64decode(shot["data"]))
     except (WebDriverException, RuntimeError, OSError, KeyError, ValueError) as problem:
-        print("  FAIL  the guide in Chromium: %s" % str(problem).strip().splitlines()[0])
+        print("  FAIL  %s in Chromium: %s" % (guide.name, str(problem).strip().splitlines()[0]))
         return 2
     finally:
         if driver is not None:
@@ -133,15 +143,19 @@ def main():
         shutil.rmtree(profile, ignore_errors=True)
 
     check(page["width"] == WIDTH and page["innerWidth"] == WIDTH,
-          "Chromium shows the guide %d px wide (window %d px)" % (page["width"], page["innerWidth"]))
+          "Chromium shows the page %d px wide (window %d px)" % (page["width"], page["innerWidth"]))
     pictures = page["pictures"]
-    bad = [p for p in pictures
-           if not p["complete"] or min(p["natural"]) <= 0 or min(p["shown"]) <= 0]
-    check(pictures and not bad,
-          "%d pictures loaded, each with a size above zero (%s)" % (
-              len(pictures), ", ".join("%dx%d" % tuple(round(v) for v in p["shown"]) for p in pictures))
-          if not bad and pictures else
-          "pictures not loaded or of no size: %s" % (bad or "the page has none"))
+    if with_pictures:
+        bad = [p for p in pictures
+               if not p["complete"] or min(p["natural"]) <= 0 or min(p["shown"]) <= 0]
+        check(pictures and not bad,
+              "%d pictures loaded, each with a size above zero (%s)" % (
+                  len(pictures), ", ".join("%dx%d" % tuple(round(v) for v in p["shown"]) for p in pictures))
+              if not bad and pictures else
+              "pictures not loaded or of no size: %s" % (bad or "the page has none"))
+    else:
+        check(not pictures, "the page holds no pictures" if not pictures else
+              "the page should hold no pictures, but has: %s" % pictures)
     check(not page["wide"] and page["scrollWidth"] <= WIDTH,
           "no element reaches past the %d px window (the page is %d px wide)" % (WIDTH, page["scrollWidth"])
           if not page["wide"] else
