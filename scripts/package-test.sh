@@ -382,7 +382,14 @@ else
     "$wine64" cmd /c "$(winpath "$repo/$work/one-command.cmd")") >"$work/one-command.log" 2>&1 || code=$?
   wine32_stop
   echo "  the one command and two more of kestrel-records.exe took $((SECONDS - start)) s"
-  ((code != 0)) || code=$(code_of one-command)
+  # The batch's own exit code is its last command's: the one command's is
+  # the one it kept (Wine's stands when it kept none, or 99 when that is 0).
+  kept=$(code_of one-command)
+  if [[ "$kept" != none ]]; then
+    code=$kept
+  elif ((code == 0)); then
+    code=99
+  fi
   left=$(cd "$flown/flight" 2>/dev/null && find . -type f | sed 's|^\./||' | LC_ALL=C sort)
   made=$(cd "$native_run/flight" 2>/dev/null && find . -type f | sed 's|^\./||' | LC_ALL=C sort)
   if ((native_code != 0)) || [[ -z "$data_file" || ! -f "$native_run/$data_file" ]]; then
