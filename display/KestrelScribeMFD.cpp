@@ -81,8 +81,9 @@ void KestrelScribeMFD::Redraw(HDC hdc)
     }
     DrawFormatted(hdc, x, static_cast<int>(7u * ch), "%s", static_cast<const char*>(recorder.vesselName));
     DrawFormatted(hdc, x, Scaled(ch, 10.3), "%0.1f Seconds", recorder.interval);
-    // The last two rows stand on the bottom edge; on a very small display
-    // the 32-bit arithmetic takes them above the top (negative y).
+    // The last two rows are placed from the bottom edge, six and five rows
+    // above it; on a very small display the 32-bit arithmetic takes them
+    // above the top (negative y).
     DrawFormatted(hdc, x, static_cast<int>(displayHeight - 6u * ch - 2u), "Time  %0.1f", recorder.lastTime);
     DrawFormatted(hdc, x, static_cast<int>(displayHeight - 5u * ch - 2u), "Pitch %0.1f", recorder.lastPitch);
 }

@@ -1,16 +1,19 @@
 # Builds the pilot's guide: flies the example ascent through kestrel-host,
 # takes its display snapshot and charts its records with kestrel-records,
 # puts in the numbers the guide states, then has pandoc make one
-# self-contained HTML file with the pictures embedded. Run by the `guide`
+# self-contained HTML file with the pictures embedded. The same pandoc step
+# makes the flight-file reference, flight-files.html beside the guide, from
+# kestrel-host/README.md's sections "The flight file" and "Outputs", so that
+# a pilot with the package alone can write a flight. Run by the `guide`
 # target:
 #   cmake -DHOST=... -DMODULE=... -DRECORDS=... -DFACTS=... -DPANDOC=...
-#         -DSOURCE_DIR=... -DWORK=... -DOUTPUT=... -P BuildGuide.cmake
+#         -DSOURCE_DIR=... -DWORK=... -DOUTPUT=... -DFLIGHT_FILES=... -P BuildGuide.cmake
 #
 # In the guide's text, @NAME@ stands for a number or text given by
 # kestrel-guide-facts (FACTS: the module's and kestrel-host's constants) or
 # package/Example.cmake (EXAMPLE_COMMAND, EXAMPLE_DATA_FILE). A name that
 # neither gives stops the build.
-foreach(variable HOST MODULE RECORDS FACTS PANDOC SOURCE_DIR WORK OUTPUT)
+foreach(variable HOST MODULE RECORDS FACTS PANDOC SOURCE_DIR WORK OUTPUT FLIGHT_FILES)
   if(NOT DEFINED ${variable})
     message(FATAL_ERROR "BuildGuide.cmake: ${variable} is not set")
   endif()
@@ -93,3 +96,35 @@ run(${PANDOC} ${WORK}/KestrelScribeMFD.md
     --resource-path ${WORK}
     --metadata "pagetitle=KestrelScribeMFD ${fact_VERSION}: pilot's guide"
     -o ${OUTPUT})
+
+# The flight-file reference: the README's part from "## The flight file"
+# through "## Outputs", up to the section after it, read as GitHub shows it.
+file(READ ${SOURCE_DIR}/kestrel-host/README.md readme)
+string(FIND "${readme}" "\n## The flight file\n" start)
+string(FIND "${readme}" "\n## Outputs\n" outputs)
+if(start EQUAL -1 OR outputs LESS start)
+  message(FATAL_ERROR "guide: kestrel-host/README.md has no section \"The flight file\" followed by \"Outputs\" for flight-files.html")
+endif()
+math(EXPR start "${start} + 1")
+math(EXPR after "${outputs} + 1")
+string(SUBSTRING "${readme}" ${after} -1 rest)
+string(FIND "${rest}" "\n## " next)
+if(next EQUAL -1)
+  set(length -1)
+else()
+  math(EXPR length "${after} + ${next} + 1 - ${start}")
+endif()
+string(SUBSTRING "${readme}" ${start} ${length} reference)
+file(WRITE ${WORK}/flight-files.md "\
+A flight file is the JSON file `kestrel-host run` plays (`kestrel-host.exe run FLIGHT.json --root FOLDER`): \
+its vessels with their pitch tables, the simulation's steps, and the events that open displays, \
+press buttons and keys, answer input boxes, save and load scenarios and take snapshots. \
+The example flight `examples\\ascent\\flight.json` is one. \
+Below: each key and event, and what the host writes.\n\n\
+${reference}")
+run(${PANDOC} ${WORK}/flight-files.md -f gfm
+    --standalone --self-contained --toc --toc-depth=2
+    --css ${SOURCE_DIR}/guide/guide.css
+    --metadata "title=kestrel-host ${fact_VERSION}: flight files"
+    --metadata "pagetitle=kestrel-host ${fact_VERSION}: flight files"
+    -o ${FLIGHT_FILES})

@@ -6,8 +6,8 @@
 #pragma once
 
 #define KESTREL_VERSION_MAJOR 1
-#define KESTREL_VERSION_MINOR 1
-#define KESTREL_VERSION_TEXT "1.1"
+#define KESTREL_VERSION_MINOR 2
+#define KESTREL_VERSION_TEXT "1.2"
 
 // The host knows the module's version as this date, turned into a number by
 // Date2Int (yymmdd); it stays the same from release to release.

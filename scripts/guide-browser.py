@@ -1,37 +1,45 @@
-#!/usr/bin/env python3
+#!/usr/bin/python3
 """Opens the pilot's guide in headless Chromium, as a reader's browser shows
 it 800 pixels wide, and checks what a reader would see: every picture loaded
 with a size above zero, no element reaching past the window's right edge (or
 its left), the page's title and the headings of its sections. Keeps a
 picture of the whole page.
 
-    scripts/guide-browser.py GUIDE.html SCREENSHOT.png TITLE HEADING...
+    scripts/guide-browser.py [--no-pictures] PAGE.html SCREENSHOT.png TITLE HEADING...
+
+--no-pictures: a page that holds none (the flight-file reference); any
+picture there is then a fault.
 
 Prints "  ok    ..." or "  FAIL  ..." per check (package-test.sh counts
 them); exit 1 when a check failed, 2 when the browser could not be driven.
 
-Chromium is driven through its DevTools protocol on a pipe
-(--remote-debugging-pipe: JSON messages ended by a NUL byte, commands on
-file descriptor 3, answers on 4), so nothing beyond Python's own library is
-needed, and nothing listens on the network.
+Chromium is driven through Selenium and ChromeDriver (Debian's
+python3-selenium and chromium-driver, which scripts/install-deps.sh package
+installs), so this runs with Debian's own Python, /usr/bin/python3.
+ChromeDriver listens on the loopback interface only, for this script.
 """
 import base64
-import json
-import os
 import pathlib
-import select
 import shutil
-import subprocess
+import struct
 import sys
 import tempfile
-import time
+
+from selenium import webdriver
+from selenium.common.exceptions import WebDriverException
+from selenium.webdriver.chrome.service import Service
 
 WIDTH = 800
 HEIGHT = 600
-TIMEOUT = 60.0
+TIMEOUT = 60
 
-# Runs in the page once it has loaded: what the checks need, as JSON.
+CHROMIUM = "/usr/bin/chromium"
+CHROMEDRIVER = "/usr/bin/chromedriver"
+
+# Runs in the page once it has loaded; hands what the checks need to
+# Selenium's callback, the script's last argument.
 MEASURE = r"""
+const done = arguments[arguments.length - 1];
 (async () => {
   const images = [...document.images];
   await Promise.all(images.map(i => i.decode().catch(() => null)));
@@ -59,7 +67,7 @@ MEASURE = r"""
                 (e.textContent || '').trim().slice(0, 40) + '"');
     }
   }
-  return JSON.stringify({
+  return {
     width: width,
     innerWidth: window.innerWidth,
     scrollWidth: document.documentElement.scrollWidth,
@@ -68,95 +76,40 @@ MEASURE = r"""
     headings: [...document.querySelectorAll('h1:not(.title), h2, h3')].map(words),
     pictures: pictures,
     wide: wide,
-  });
-})()
+  };
+})().then(done, problem => done({problem: String(problem)}));
 """
 
 
-class Browser:
-    """One headless Chromium with a private profile, driven over a pipe."""
-
-    def __init__(self, profile):
-        chromium = shutil.which("chromium") or "/usr/bin/chromium"
-        commands_read, self.commands = os.pipe()
-        self.answers, answers_write = os.pipe()
-
-        def on_pipe_fds():
-            # Through fresh copies: a pipe may already be 3 or 4 itself,
-            # and dup2 onto itself would leave it closed at exec.
-            commands_copy, answers_copy = os.dup(commands_read), os.dup(answers_write)
-            os.dup2(commands_copy, 3)
-            os.dup2(answers_copy, 4)
-
-        self.process = subprocess.Popen(
-            [chromium, "--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
-             "--disable-background-networking", "--disable-component-update", "--disable-sync",
-             "--hide-scrollbars", "--user-data-dir=" + profile, "--remote-debugging-pipe",
-             "--window-size=%d,%d" % (WIDTH, HEIGHT), "about:blank"],
-            stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-            preexec_fn=on_pipe_fds, close_fds=False)
-        os.close(commands_read)
-        os.close(answers_write)
-        self.buffer = b""
-        self.next_id = 0
-        self.events = []
-
-    def _message(self, deadline):
-        while b"\0" not in self.buffer:
-            left = deadline - time.monotonic()
-            if left <= 0 or not select.select([self.answers], [], [], left)[0]:
-                raise RuntimeError("Chromium did not answer within %d s" % TIMEOUT)
-            chunk = os.read(self.answers, 1 << 20)
-            if not chunk:
-                raise RuntimeError("Chromium closed its end of the pipe (exit code %s)" % self.process.poll())
-            self.buffer += chunk
-        message, self.buffer = self.buffer.split(b"\0", 1)
-        return json.loads(message)
-
-    def call(self, method, session=None, **params):
-        self.next_id += 1
-        command = {"id": self.next_id, "method": method, "params": params}
-        if session:
-            command["sessionId"] = session
-        os.write(self.commands, json.dumps(command).encode() + b"\0")
-        deadline = time.monotonic() + TIMEOUT
-        while True:
-            message = self._message(deadline)
-            if message.get("id") == self.next_id:
-                if "error" in message:
-                    raise RuntimeError("%s: %s" % (method, message["error"].get("message")))
-                return message.get("result", {})
-            self.events.append(message)
-
-    def wait_for(self, method):
-        deadline = time.monotonic() + TIMEOUT
-        while True:
-            for event in self.events:
-                if event.get("method") == method:
-                    self.events.remove(event)
-                    return event
-            self.events.append(self._message(deadline))
-
-    def close(self):
-        try:
-            self.call("Browser.close")
-        except (RuntimeError, OSError):
-            pass
-        try:
-            self.process.wait(timeout=10)
-        except subprocess.TimeoutExpired:
-            self.process.kill()
-            self.process.wait()
+def start_browser(profile):
+    """One headless Chromium with a private, empty profile."""
+    options = webdriver.ChromeOptions()
+    options.binary_location = CHROMIUM
+    for argument in ("--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
+                     "--disable-background-networking", "--disable-component-update", "--disable-sync",
+                     "--hide-scrollbars", "--user-data-dir=" + profile, "--window-size=%d,%d" % (WIDTH, HEIGHT)):
+        options.add_argument(argument)
+    driver = webdriver.Chrome(service=Service(executable_path=CHROMEDRIVER), options=options)
+    driver.set_page_load_timeout(TIMEOUT)
+    driver.set_script_timeout(TIMEOUT)
+    return driver
 
 
 def main():
-    if len(sys.argv) < 4:
+    arguments = sys.argv[1:]
+    with_pictures = arguments[:1] != ["--no-pictures"]
+    if not with_pictures:
+        arguments = arguments[1:]
+    if len(arguments) < 3:
         print(__doc__.strip(), file=sys.stderr)
         return 2
-    guide = pathlib.Path(sys.argv[1]).resolve()
-    screenshot = pathlib.Path(sys.argv[2])
-    title = sys.argv[3]
-    headings = sys.argv[4:]
+    guide = pathlib.Path(arguments[0]).resolve()
+    screenshot = pathlib.Path(arguments[1])
+    title = arguments[2]
+    headings = arguments[3:]
+    if not guide.is_file():
+        print("  FAIL  %s: no such file to open in Chromium" % guide)
+        return 2
 
     failed = 0
 
@@ -166,40 +119,43 @@ def main():
         failed += 0 if good else 1
 
     profile = tempfile.mkdtemp(prefix="guide-browser-")
-    browser = Browser(profile)
+    driver = None
     try:
-        target = browser.call("Target.createTarget", url="about:blank")["targetId"]
-        session = browser.call("Target.attachToTarget", targetId=target, flatten=True)["sessionId"]
-        browser.call("Emulation.setDeviceMetricsOverride", session, width=WIDTH, height=HEIGHT,
-                     deviceScaleFactor=1, mobile=False)
-        browser.call("Page.enable", session)
-        browser.call("Page.navigate", session, url=guide.as_uri())
-        browser.wait_for("Page.loadEventFired")
-        result = browser.call("Runtime.evaluate", session, expression=MEASURE, awaitPromise=True,
-                              returnByValue=True)
-        if "exceptionDetails" in result:
-            raise RuntimeError("the measuring script failed: %s" % result["exceptionDetails"].get("text"))
-        page = json.loads(result["result"]["value"])
-        shot = browser.call("Page.captureScreenshot", session, format="png", captureBeyondViewport=True,
-                            clip={"x": 0, "y": 0, "width": WIDTH, "height": page["height"], "scale": 1})
+        driver = start_browser(profile)
+        # The viewport itself 800 pixels wide, whatever the window's frame
+        # takes: the page is laid out as on a screen that wide.
+        driver.execute_cdp_cmd("Emulation.setDeviceMetricsOverride",
+                               {"width": WIDTH, "height": HEIGHT, "deviceScaleFactor": 1, "mobile": False})
+        driver.get(guide.as_uri())  # returns once the page has loaded
+        page = driver.execute_async_script(MEASURE)
+        if not isinstance(page, dict) or "problem" in page:
+            raise RuntimeError("the measuring script failed: %s" % (page or {}).get("problem", page))
+        shot = driver.execute_cdp_cmd("Page.captureScreenshot", {
+            "format": "png", "captureBeyondViewport": True,
+            "clip": {"x": 0, "y": 0, "width": WIDTH, "height": page["height"], "scale": 1}})
         screenshot.write_bytes(base64.b64decode(shot["data"]))
-    except (RuntimeError, OSError, KeyError, ValueError) as problem:
-        print("  FAIL  the guide in Chromium: %s" % problem)
+    except (WebDriverException, RuntimeError, OSError, KeyError, ValueError) as problem:
+        print("  FAIL  %s in Chromium: %s" % (guide.name, str(problem).strip().splitlines()[0]))
         return 2
     finally:
-        browser.close()
+        if driver is not None:
+            driver.quit()
         shutil.rmtree(profile, ignore_errors=True)
 
     check(page["width"] == WIDTH and page["innerWidth"] == WIDTH,
-          "Chromium shows the guide %d px wide (window %d px)" % (page["width"], page["innerWidth"]))
+          "Chromium shows the page %d px wide (window %d px)" % (page["width"], page["innerWidth"]))
     pictures = page["pictures"]
-    bad = [p for p in pictures
-           if not p["complete"] or min(p["natural"]) <= 0 or min(p["shown"]) <= 0]
-    check(pictures and not bad,
-          "%d pictures loaded, each with a size above zero (%s)" % (
-              len(pictures), ", ".join("%dx%d" % tuple(round(v) for v in p["shown"]) for p in pictures))
-          if not bad and pictures else
-          "pictures not loaded or of no size: %s" % (bad or "the page has none"))
+    if with_pictures:
+        bad = [p for p in pictures
+               if not p["complete"] or min(p["natural"]) <= 0 or min(p["shown"]) <= 0]
+        check(pictures and not bad,
+              "%d pictures loaded, each with a size above zero (%s)" % (
+                  len(pictures), ", ".join("%dx%d" % tuple(round(v) for v in p["shown"]) for p in pictures))
+              if not bad and pictures else
+              "pictures not loaded or of no size: %s" % (bad or "the page has none"))
+    else:
+        check(not pictures, "the page holds no pictures" if not pictures else
+              "the page should hold no pictures, but has: %s" % pictures)
     check(not page["wide"] and page["scrollWidth"] <= WIDTH,
           "no element reaches past the %d px window (the page is %d px wide)" % (WIDTH, page["scrollWidth"])
           if not page["wide"] else
@@ -209,8 +165,14 @@ def main():
     missing = [h for h in headings if h not in page["headings"]]
     check(not missing, "the page has the %d headings of its sections" % len(headings) if not missing else
           "headings missing from the page: %s (it has: %s)" % (missing, page["headings"]))
-    check(screenshot.stat().st_size > 0, "a picture of the whole page (%d x %d px) kept in %s" % (
-        WIDTH, page["height"], screenshot))
+    # A PNG file's size stands in its header, the IHDR chunk right after the
+    # 8-byte signature.
+    png = screenshot.read_bytes()
+    size = struct.unpack(">II", png[16:24]) if png[:8] == b"\x89PNG\r\n\x1a\n" and len(png) >= 24 else None
+    check(size == (WIDTH, page["height"]), "a picture of the whole page (%d x %d px) kept in %s" % (
+        WIDTH, page["height"], screenshot) if size == (WIDTH, page["height"]) else
+          "the picture of the page in %s is %s, not a PNG of %d x %d px" % (
+              screenshot, "%d x %d px" % size if size else "no PNG", WIDTH, page["height"]))
     return 1 if failed else 0
 
 

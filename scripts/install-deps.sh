@@ -8,7 +8,8 @@
 #   scripts/install-deps.sh windows    + MinGW-w64 and 64-bit Wine
 #   scripts/install-deps.sh wine32     + 32-bit Wine and qemu's user-mode emulator
 #   scripts/install-deps.sh package    + the i686 MinGW-w64, pandoc, strip-nondeterminism, unzip,
-#                                        Chromium and Python (the guide seen in a browser)
+#                                        Chromium, ChromeDriver and Python's Selenium (the guide
+#                                        seen in a browser)
 #   scripts/install-deps.sh all        everything
 set -euo pipefail
 
@@ -38,8 +39,9 @@ fi
 if [[ "$what" == package || "$what" == all ]]; then
   # The release package: the i686 cross build (with windres), the guide
   # (pandoc), a reproducible zip (strip-nondeterminism) and its listing;
-  # package-test.sh opens the guide in headless Chromium, driven by Python.
-  packages+=(g++-mingw-w64-i686 pandoc strip-nondeterminism unzip chromium python3)
+  # package-test.sh opens the guide in headless Chromium, driven through
+  # ChromeDriver by Selenium from Debian's Python.
+  packages+=(g++-mingw-w64-i686 pandoc strip-nondeterminism unzip chromium chromium-driver python3 python3-selenium)
 fi
 
 missing=()

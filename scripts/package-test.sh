@@ -3,20 +3,27 @@
 # program:
 #   - scripts/package.sh builds it from scratch twice (build/package and the
 #     zip removed in between): both zips must be the same bytes;
-#   - unpacked, it holds exactly its files, SHA256SUMS matches them, the DLL
-#     is PE32 i386 with its version resource, exactly the five entry points
-#     and the imports from kestrel-host.exe the guide names; the programs
-#     carry the version of module/Version.h; no file of the module outside
-#     host/ declares anything of the host;
+#   - unpacked, it holds exactly its files, SHA256SUMS matches them, its
+#     .txt files have Windows line ends (the repository's copies LF), the
+#     DLL is PE32 i386 with exactly the five entry points and the imports
+#     the guide and the README name; the DLL and both programs carry a
+#     version resource and the version of module/Version.h; the Windows
+#     programs' help gives Windows names; the flight-file reference holds
+#     every key and action of kestrel-host/README.md's; no file of the
+#     module outside host/ declares anything of the host;
 #   - the one command of README.txt (the guide's too) flies the example in
 #     the unpacked folder under 32-bit Wine (through qemu where the kernel
 #     starts no 32-bit programs): its data file, the display's picture and
-#     the chart must be those of the native build's run, byte for byte;
+#     the chart must be those of the native build's run, byte for byte; in
+#     the same Wine start, kestrel-records.exe writes to NUL, keeping its
+#     scratch file in the temporary folder %TMP% names;
 #   - every exit code the guide states, and its limits on names and
-#     intervals, hold for the native build's programs;
-#   - headless Chromium shows the guide 800 pixels wide: its pictures
-#     loaded, nothing wider than the window, its title and headings; a
-#     picture of the page is kept in build/package-test/guide.png.
+#     intervals and the place of its rows, hold for the native build's
+#     programs;
+#   - headless Chromium shows the guide and the flight-file reference 800
+#     pixels wide: the guide's pictures loaded, nothing wider than the
+#     window, their titles and headings; a picture of each page is kept in
+#     build/package-test/guide.png and flight-files.png.
 #
 #   scripts/package-test.sh     (scripts/test.sh --full runs it)
 # Prints "  ok    ..." or "  FAIL  ..." per check and "package: N passed,
@@ -86,7 +93,7 @@ mkdir -p "$unpacked"
 unzip -q "$work/1.zip" -d "$unpacked"
 entries=$(cd "$unpacked" && find . -type f | sed 's|^\./||' | LC_ALL=C sort)
 expected=$(printf '%s\n' CHANGES.txt KestrelScribeMFD-Guide.html KestrelScribeMFD.dll LICENSE.txt README.txt \
-  SHA256SUMS examples/ascent/flight.json examples/ascent/start.scn kestrel-host.exe kestrel-records.exe | LC_ALL=C sort)
+  SHA256SUMS examples/ascent/flight.json flight-files.html examples/ascent/start.scn kestrel-host.exe kestrel-records.exe | LC_ALL=C sort)
 if [[ "$entries" == "$expected" ]]; then
   pass "the zip holds $(echo $entries)"
 else
@@ -102,10 +109,30 @@ else
   fail "SHA256SUMS does not match the files: names [$(echo $summed)], check: $(cd "$unpacked" && sha256sum -c SHA256SUMS 2>&1 | grep -v ': OK$' | head -3 | tr '\n' ' ')"
 fi
 
-if [[ -f "$unpacked/LICENSE.txt" ]] && cmp -s "$unpacked/LICENSE.txt" LICENSE && grep -q '^MIT License$' LICENSE; then
+if [[ -f "$unpacked/LICENSE.txt" ]] && cmp -s <(tr -d '\r' <"$unpacked/LICENSE.txt") LICENSE && grep -q '^MIT License$' LICENSE; then
   pass "LICENSE.txt is the repository's LICENSE, the MIT licence"
 else
   fail "LICENSE.txt is not the repository's MIT LICENSE"
+fi
+
+# The texts a pilot opens in Notepad: every line ended by CR LF, no CR
+# elsewhere; their sources in the repository with LF alone.
+for text in README.txt CHANGES.txt LICENSE.txt; do
+  file="$unpacked/$text"
+  [[ -f "$file" ]] || continue
+  lines=$(tr -cd '\n' <"$file" | wc -c)
+  crlf=$(grep -c $'\r$' "$file")
+  crs=$(tr -cd '\r' <"$file" | wc -c)
+  if ((lines > 0 && crlf == lines && crs == lines)) && [[ $(tail -c 2 "$file" | od -An -c | tr -d ' ') == '\r\n' ]]; then
+    pass "$text: each of its $lines lines ends with CR LF"
+  else
+    fail "$text: $lines lines, $crlf of them ending with CR LF, $crs CRs in all"
+  fi
+done
+if grep -lq $'\r' package/README.txt.in package/CHANGES.txt LICENSE; then
+  fail "the repository's texts have CRs: $(grep -l $'\r' package/README.txt.in package/CHANGES.txt LICENSE | tr '\n' ' ')"
+else
+  pass "the repository's README.txt.in, CHANGES.txt and LICENSE keep LF line ends"
 fi
 
 dll="$unpacked/KestrelScribeMFD.dll"
@@ -131,19 +158,83 @@ if [[ -f "$dll" ]]; then
   else
     fail "the DLL's imports from kestrel-host.exe are not those the guide names: [$(echo $from_host | head -c 300)]"
   fi
-  # The version resource's texts are UTF-16.
-  resource=$(strings -el -n 3 "$dll")
-  missing=()
-  for key in FileVersion ProductName FileDescription ProductVersion; do
-    grep -qx "$key" <<<"$resource" || missing+=("$key")
-  done
-  if ((${#missing[@]} == 0)) && grep -qx "VS_VERSION_INFO" <<<"$resource" && grep -qx "KestrelScribeMFD.dll" <<<"$resource" &&
-     grep -qx "$version" <<<"$resource"; then
-    pass "the DLL carries a version resource (FileVersion $version, ProductName, FileDescription, ProductVersion)"
+  # The rest, as the README lists them: gdi32 for the two drawing calls;
+  # kernel32 for the module's folder and export lookup, and for the C++
+  # runtime linked in; msvcrt, Windows' own C library; no other DLL.
+  imports_from() {
+    awk -v dll="$1" '/^\tDLL Name: / { inside = (tolower($3) == dll); next }
+                     inside && NF == 0 { inside = 0 } inside && !/^\tvma:/ { print $NF }' <<<"$dump" | sort
+  }
+  dlls=$(awk '/^\tDLL Name: / { print tolower($3) }' <<<"$dump" | sort -u | tr '\n' ' ')
+  from_gdi=$(imports_from gdi32.dll | tr '\n' ' ')
+  from_kernel=$(imports_from kernel32.dll)
+  if [[ "$dlls" == "gdi32.dll kernel32.dll kestrel-host.exe msvcrt.dll " && "$from_gdi" == "SetTextColor TextOutA " ]] &&
+     grep -qx CreateDirectoryA <<<"$from_kernel" && grep -qx GetProcAddress <<<"$from_kernel"; then
+    pass "the DLL imports from kestrel-host.exe, gdi32 (SetTextColor, TextOutA), kernel32 ($(wc -l <<<"$from_kernel"), CreateDirectoryA and GetProcAddress among them) and msvcrt ($(imports_from msvcrt.dll | wc -l)) alone"
   else
-    fail "the DLL's version resource lacks ${missing[*]:-its product name or the version $version}"
+    fail "the DLL imports from [$dlls], from gdi32 [$from_gdi], from kernel32 [$(echo $from_kernel | head -c 200)]"
   fi
 fi
+
+# version_resource FILE: the version resource of a Windows program or DLL,
+# read as Windows reads it (VS_VERSIONINFO: the fixed part, then the
+# strings), one NAME=VALUE a line; nothing when it has none.
+version_resource() {
+  /usr/bin/python3 - "$1" <<'EOF'
+import struct, sys
+data = open(sys.argv[1], "rb").read()
+key = "VS_VERSION_INFO\0".encode("utf-16-le")
+at = data.find(key) - 6
+if at < 0:
+    sys.exit(0)
+align = lambda x: (x + 3) & ~3
+def block(at):
+    length, value_length, kind = struct.unpack_from("<HHH", data, at)
+    end = at + 6
+    while data[end:end + 2] != b"\0\0":
+        end += 2
+    name = data[at + 6:end].decode("utf-16-le")
+    start = align(end + 2)
+    value = data[start:start + (2 * value_length if kind == 1 else value_length)]
+    children, inside = [], align(start + len(value))
+    while inside < at + length:
+        child, size = block(inside)
+        children.append(child)
+        inside = align(inside + size)
+    return (name, kind, value, children), length
+(name, kind, fixed, children), _ = block(at)
+signature, _, file_ms, file_ls, product_ms, product_ls = struct.unpack_from("<6I", fixed)
+print("Signature=0x%08X" % signature)
+print("FixedFileVersion=%d.%d.%d.%d" % (file_ms >> 16, file_ms & 0xFFFF, file_ls >> 16, file_ls & 0xFFFF))
+print("FixedProductVersion=%d.%d.%d.%d" % (product_ms >> 16, product_ms & 0xFFFF, product_ls >> 16, product_ls & 0xFFFF))
+print("FileType=%d" % struct.unpack_from("<I", fixed, 36))
+for child in children:
+    if child[0] == "StringFileInfo":
+        for table in child[3]:
+            for text in table[3]:
+                print("%s=%s" % (text[0], text[2].decode("utf-16-le").rstrip("\0")))
+EOF
+}
+
+major=$(sed -n 's/^#define KESTREL_VERSION_MAJOR \([0-9]*\)$/\1/p' module/Version.h)
+minor=$(sed -n 's/^#define KESTREL_VERSION_MINOR \([0-9]*\)$/\1/p' module/Version.h)
+# Windows' file types: VFT_APP 1, VFT_DLL 2.
+for file in KestrelScribeMFD.dll kestrel-host.exe kestrel-records.exe; do
+  [[ -f "$unpacked/$file" ]] || continue
+  resource=$(version_resource "$unpacked/$file" 2>&1)
+  value() { sed -n "s/^$1=//p" <<<"$resource"; }
+  type=1
+  [[ "$file" != *.dll ]] || type=2
+  if [[ "$(value Signature)" == 0xFEEF04BD && "$(value FixedFileVersion)" == "$major.$minor.0.0" &&
+        "$(value FixedProductVersion)" == "$major.$minor.0.0" && "$(value FileType)" == "$type" &&
+        "$(value FileVersion)" == "$version" && "$(value ProductVersion)" == "$version" &&
+        "$(value ProductName)" == KestrelScribeMFD && "$(value OriginalFilename)" == "$file" &&
+        -n "$(value FileDescription)" ]]; then
+    pass "$file carries a version resource: $major.$minor.0.0, FileVersion $version, OriginalFilename $file, \"$(value FileDescription)\""
+  else
+    fail "$file's version resource is not that of $file $version (module/Version.h): [$(echo $resource | head -c 300)]"
+  fi
+done
 
 for program in kestrel-host kestrel-records; do
   exe="$unpacked/$program.exe"
@@ -160,6 +251,23 @@ for program in kestrel-host kestrel-records; do
     fail "$program --version says '$said', and $program.exe holds '$held'; module/Version.h has $version"
   fi
 done
+
+# The Windows programs' help texts, as compiled into them: Windows names for
+# a device and a pipe, none of the build machine's; kestrel-host's names the
+# flight-file reference where the package holds it.
+records_help=$(strings -a "$unpacked/kestrel-records.exe" 2>/dev/null | grep -F 'The output: ')
+host_help=$(strings -a "$unpacked/kestrel-host.exe" 2>/dev/null | grep -A1 -F 'Flight files: their keys')
+if grep -qF '(NUL, CON, ' <<<"$records_help" && ! grep -q '/dev/' <<<"$records_help" &&
+   ! strings -a "$unpacked/kestrel-records.exe" | grep -qE '/dev/(null|stdout)'; then
+  pass "kestrel-records.exe's help names NUL and CON, no /dev/ file"
+else
+  fail "kestrel-records.exe's help: [$records_help]"
+fi
+if grep -qF 'flight-files.html' <<<"$host_help" && [[ -f "$unpacked/flight-files.html" ]] && ! grep -q 'README.md' <<<"$host_help"; then
+  pass "kestrel-host.exe's help names flight-files.html, which the zip holds"
+else
+  fail "kestrel-host.exe's help names the flight-file reference as [$(echo $host_help)]"
+fi
 
 # The host's declarations are in host/ alone: no other folder of the module
 # declares a host operation (a line that starts with its type), the display
@@ -185,12 +293,41 @@ if [[ -f "$guide" ]]; then
   fi
 fi
 
+# The flight-file reference: one HTML file again, with the first cell of each
+# row of kestrel-host/README.md's tables of the flight file (its keys and
+# actions), word for word.
+reference="$unpacked/flight-files.html"
+if [[ -f "$reference" ]]; then
+  words() { python3 -c 'import html, re, sys; print(re.sub(r"\s+", " ", html.unescape(re.sub(r"<[^>]*>", "", sys.stdin.read()))))'; }
+  reference_text=$(words <"$reference")
+  mapfile -t rows < <(/usr/bin/python3 - <<'EOF'
+import re
+text = open("kestrel-host/README.md", encoding="utf-8").read()
+part = text[text.index("\n## The flight file\n"):text.index("\n## Outputs\n")]
+for line in part.splitlines():
+    cells = re.split(r"(?<!\\)\|", line)
+    if len(cells) > 2 and cells[1].strip().startswith("`"):
+        print(re.sub(r"\s+", " ", cells[1].replace("\\|", "|").replace("`", "")).strip())
+EOF
+)
+  absent=()
+  for row in "${rows[@]}"; do
+    grep -qF -- "$row" <<<"$reference_text" || absent+=("$row")
+  done
+  outside=$(grep -o -E '(src|href)="(https?:|file:|[^"#d][^"]*\.(svg|png|css|js)")' "$reference" | head -3 | tr '\n' ' ')
+  if ((${#rows[@]} >= 20 && ${#absent[@]} == 0)) && [[ -z "$outside" ]] && grep -q '<h2 id="outputs">Outputs</h2>' "$reference"; then
+    pass "flight-files.html, one HTML file, holds the ${#rows[@]} keys and actions of kestrel-host/README.md's flight file, and its outputs"
+  else
+    fail "flight-files.html: ${#rows[@]} keys and actions in the README, absent: [${absent[*]:0:5}]; outside references: ${outside:-none}"
+  fi
+fi
+
 # ---- the one command, under 32-bit Wine --------------------------------------------
 
 echo "== package: the one command of README.txt, in the unpacked folder, under 32-bit Wine"
 # The command: README.txt's one line that starts kestrel-host.exe; the guide
 # must print the same.
-command=$(grep -E '^ *kestrel-host\.exe run ' "$unpacked/README.txt" | sed 's/^ *//')
+command=$(grep -E '^ *kestrel-host\.exe run ' "$unpacked/README.txt" | tr -d '\r' | sed 's/^ *//')
 guide_text=$(python3 -c 'import html, sys; print(html.unescape(open(sys.argv[1], encoding="utf-8").read()))' "$guide" 2>/dev/null)
 if [[ $(grep -cE '^ *kestrel-host\.exe run ' "$unpacked/README.txt") == 1 ]] && grep -qF -- "$command" <<<"$guide_text"; then
   pass "README.txt and the guide give the same one command: $command"
@@ -209,11 +346,32 @@ data_file=$(grep -oE '"flight\\KestrelScribeData\\[^"]*\.txt"' <<<"$command" | t
   "$repo/$native/kestrel-records" plot "$data_file" -o flight/pitch.svg >records.out 2>&1)
 native_code=$?
 
+# big_record FILE: a data file of 160,000 lines, whose table (about 6 MB)
+# is more than kestrel-records keeps in memory for an output that cannot be
+# taken back.
+big_record() {
+  awk 'BEGIN { for (i = 0; i < 160000; ++i) printf "%d.0=pitch(1.00, 1.00, 1.0)\n", i }' >"$1"
+}
+
 source scripts/wine.sh
 flown="$repo/$work/flown"
 cp -r "$unpacked" "$flown"
+big_record "$flown/big_613815000.txt"
+mkdir "$flown/scratch"
 # cmd runs the command as a batch file would: the same line, in the folder.
-printf '%s\r\n' "$command" >"$repo/$work/one-command.cmd"
+# Then, in the same Wine start, kestrel-records.exe writes a table to NUL
+# through a scratch file in the folder %TMP% names, and once more where
+# %TMP% names no folder; each exit code is kept in a file.
+{
+  printf '%s\r\n' "$command"
+  printf '%s\r\n' '@echo %ERRORLEVEL% >one-command.code' \
+    '@set TMP=%CD%\scratch' '@set TEMP=%CD%\scratch' \
+    'kestrel-records.exe export big_613815000.txt -o NUL >to-nul.out 2>&1' '@echo %ERRORLEVEL% >to-nul.code' \
+    '@set TMP=%CD%\no-such-folder' '@set TEMP=%CD%\no-such-folder' \
+    'kestrel-records.exe export big_613815000.txt -o NUL >no-scratch.out 2>&1' '@echo %ERRORLEVEL% >no-scratch.code'
+} >"$repo/$work/one-command.cmd"
+# code_of NAME: the exit code the batch kept in NAME.code, or "none".
+code_of() { tr -d ' \r\n' <"$flown/$1.code" 2>/dev/null | grep -E '^[0-9]+$' || echo none; }
 if ! wine32_start 0; then
   fail "the one command: $wine32_problem"
 else
@@ -223,7 +381,15 @@ else
   (cd "$flown" && timeout -k 10 1800 nice -n 10 ${wine32_runner[@]+"${wine32_runner[@]}"} \
     "$wine64" cmd /c "$(winpath "$repo/$work/one-command.cmd")") >"$work/one-command.log" 2>&1 || code=$?
   wine32_stop
-  echo "  the one command took $((SECONDS - start)) s"
+  echo "  the one command and two more of kestrel-records.exe took $((SECONDS - start)) s"
+  # The batch's own exit code is its last command's: the one command's is
+  # the one it kept (Wine's stands when it kept none, or 99 when that is 0).
+  kept=$(code_of one-command)
+  if [[ "$kept" != none ]]; then
+    code=$kept
+  elif ((code == 0)); then
+    code=99
+  fi
   left=$(cd "$flown/flight" 2>/dev/null && find . -type f | sed 's|^\./||' | LC_ALL=C sort)
   made=$(cd "$native_run/flight" 2>/dev/null && find . -type f | sed 's|^\./||' | LC_ALL=C sort)
   if ((native_code != 0)) || [[ -z "$data_file" || ! -f "$native_run/$data_file" ]]; then
@@ -244,6 +410,20 @@ else
     else
       pass "the one command left the data file ($(wc -l <"$flown/$data_file") lines), the display's picture and the chart, each the same bytes as the native run's: $(echo $left)"
     fi
+  fi
+
+  # What the guide says of -o NUL and of the scratch file in the temporary
+  # folder, under Windows.
+  kept=$(ls -A "$flown/scratch" 2>/dev/null)
+  if [[ "$(code_of to-nul)" == 0 && -z "$kept" ]] && grep -q 'exported 160000 rows of 1 file into NUL' "$flown/to-nul.out"; then
+    pass "kestrel-records.exe export -o NUL: exit code 0 with a table beyond memory, the scratch file in %TMP% gone at the end"
+  else
+    fail "kestrel-records.exe export -o NUL: exit code $(code_of to-nul), left in %TMP% [$kept]: $(tr -d '\r' <"$flown/to-nul.out" 2>/dev/null | head -c 300)"
+  fi
+  if [[ "$(code_of no-scratch)" == 2 ]] && grep -q 'scratch file in the temporary folder' "$flown/no-scratch.out"; then
+    pass "kestrel-records.exe with %TMP% naming no folder: exit code 2, as the guide says, and \"$(tr -d '\r' <"$flown/no-scratch.out" | head -1 | cut -c1-120)\""
+  else
+    fail "kestrel-records.exe with %TMP% naming no folder: exit code $(code_of no-scratch), the guide says 2: $(tr -d '\r' <"$flown/no-scratch.out" 2>/dev/null | head -c 300)"
   fi
 fi
 
@@ -279,10 +459,44 @@ EOF
     check-unreadable) "$repo/$native/kestrel-records" check missing_613815000.txt ;;
     records-refuses-data-file) cp good_613815000.txt other_613815000.txt
       "$repo/$native/kestrel-records" plot good_613815000.txt -o other_613815000.txt ;;
+    host-line-never-asked) # recording a vessel whose name is too long for its data file
+      local long
+      long=$(printf "%$(sed -n 's/^FIRST_UNWRITTEN_NAME_TODAY=//p' <<<"$("$repo/$native/kestrel-guide-facts")")s" "" | tr ' ' L)
+      cat >flight.json <<EOF
+{"clock_mjd": 61381.5, "vessels": [{"name": "$long", "pitch_deg": [[0, 1], [100, 2]]}],
+ "steps": [{"dt": 1, "count": 60}],
+ "events": [{"step": 0, "open": "left", "width": 256, "height": 200}, {"step": 0, "display": "left", "button": 0}]}
+EOF
+      local code=0
+      "$repo/$native/kestrel-host" run flight.json --root flight >run.out 2>&1 || code=$?
+      if [[ -n "$(ls -A flight/KestrelScribeData 2>/dev/null)" ]] || ! grep -qx 'data files written: 0' run.out; then
+        echo "a data file was written, or the summary does not say 'data files written: 0'"
+        return 97
+      fi
+      return $code ;;
+    records-writes-link) # a link to a chart there: the chart is written, the link stays
+      echo old >chart.svg
+      ln -sfn chart.svg link.svg
+      local code=0
+      "$repo/$native/kestrel-records" plot good_613815000.txt -o link.svg || code=$?
+      if [[ ! -L link.svg || "$(readlink link.svg)" != chart.svg ]] || ! grep -q '<svg' chart.svg; then
+        echo "the link did not stay, or the chart it leads to was not written"
+        return 97
+      fi
+      return $code ;;
+    records-writes-device) "$repo/$native/kestrel-records" plot good_613815000.txt -o /dev/null ;;
+    records-no-scratch-file) # the temporary folder ($TMPDIR here) names no folder
+      big_record big_613815000.txt
+      local code=0
+      TMPDIR="$dir/no-such-folder" "$repo/$native/kestrel-records" export big_613815000.txt -o /dev/null 2>err || code=$?
+      cat err
+      grep -q 'scratch file in the temporary folder' err || return 97
+      return $code ;;
     *) return 99 ;;
   esac
 }
-known_cases=(host-played host-bad-input host-lost-lines check-good check-bad-line check-unreadable records-refuses-data-file)
+known_cases=(host-played host-bad-input host-lost-lines host-line-never-asked check-good check-bad-line check-unreadable
+  records-refuses-data-file records-writes-link records-writes-device records-no-scratch-file)
 
 # Every exit code the guide states is a span data-exit="CASE" around it.
 stated=$(grep -oE '<span data-exit="[a-z-]+">[0-9]+</span>' "$guide" | sed -E 's/<span data-exit="([a-z-]+)">([0-9]+)<\/span>/\1 \2/')
@@ -358,11 +572,29 @@ EOF
   fi
 fi
 
+# The Time and Pitch rows: where the guide puts them, six and five character
+# rows above the display's bottom edge, by the example's own display (its
+# size and character cell in the summary, each text's top in the draw log).
+geometry=$(grep -oE '^display left \([0-9]+x[0-9]+, char cell [0-9]+x[0-9]+\)' "$native_run/host.out" | grep -oE '[0-9]+' | tr '\n' ' ')
+read -r _ display_height _ cell_height <<<"$geometry"
+row_of() { # row_of TEXT: the whole character rows between TEXT's top and the bottom edge
+  local top
+  top=$(awk -v text="$1" '$1 == "text" && $4 == text { print $3; exit }' "$native_run/flight/left-display.log" 2>/dev/null)
+  [[ -n "$top" && -n "$cell_height" ]] && echo $(((display_height - top) / cell_height))
+}
+if ! grep -q 'they stand six and five character rows above' <<<"$(tr '\n' ' ' <<<"$guide_text" | tr -s ' ')"; then
+  fail "the guide no longer says where the Time and Pitch rows stand (six and five character rows above the bottom edge)"
+elif [[ "$(row_of Time)" == 6 && "$(row_of Pitch)" == 5 ]]; then
+  pass "the Time and Pitch rows stand six and five character rows above the display's bottom edge, as the guide says"
+else
+  fail "the Time and Pitch rows stand $(row_of Time) and $(row_of Pitch) rows above the bottom edge (display height and cell: $geometry), the guide says six and five"
+fi
+
 # ---- the guide in a browser ------------------------------------------------------------
 
 echo "== package: the guide in headless Chromium, 800 pixels wide"
 mapfile -t headings < <(grep -E '^#{1,2} ' guide/KestrelScribeMFD.md | sed -E 's/^#+ //')
-python3 scripts/guide-browser.py "$guide" "$work/guide.png" "KestrelScribeMFD $version" "${headings[@]}" \
+/usr/bin/python3 scripts/guide-browser.py "$guide" "$work/guide.png" "KestrelScribeMFD $version" "${headings[@]}" \
   >"$work/browser.out" 2>&1
 browser_code=$?
 cat "$work/browser.out"
@@ -370,6 +602,18 @@ passed=$((passed + $(grep -c '^  ok ' "$work/browser.out")))
 failed=$((failed + $(grep -c '^  FAIL ' "$work/browser.out")))
 if ((browser_code != 0)) && ! grep -q '^  FAIL ' "$work/browser.out"; then
   fail "scripts/guide-browser.py ended with exit code $browser_code"
+fi
+
+echo "== package: the flight-file reference in headless Chromium, 800 pixels wide"
+mapfile -t headings < <(sed -n '/^## The flight file$/,/^## Outputs$/p' kestrel-host/README.md | grep -E '^## ' | sed -E 's/^## //')
+/usr/bin/python3 scripts/guide-browser.py --no-pictures "$unpacked/flight-files.html" "$work/flight-files.png" \
+  "kestrel-host $version: flight files" "${headings[@]}" >"$work/browser-reference.out" 2>&1
+browser_code=$?
+cat "$work/browser-reference.out"
+passed=$((passed + $(grep -c '^  ok ' "$work/browser-reference.out")))
+failed=$((failed + $(grep -c '^  FAIL ' "$work/browser-reference.out")))
+if ((browser_code != 0)) && ! grep -q '^  FAIL ' "$work/browser-reference.out"; then
+  fail "scripts/guide-browser.py ended with exit code $browser_code on flight-files.html"
 fi
 
 finish

@@ -22,9 +22,13 @@
 #               folder under 32-bit Wine; the guide against the programs and
 #               in headless Chromium (scripts/package-test.sh)
 #   scripts/test.sh [--full] STAGE...   only those stages (deps always runs)
+#   scripts/test.sh --times ...         also, at the end, where the time went:
+#               each stage's wall and CPU time, its build and its tests apart,
+#               the slowest compilations of each build and the slowest tests
 #
 # Each stage prints a line when it starts and one when it ends, with its
-# time; what its commands print goes to build/test-logs/STAGE.log. The run
+# wall and CPU time (a ctest stage's build and tests apart); what its
+# commands print goes to build/test-logs/STAGE.log. The run
 # ends with the count of every test it ran and, for each failure, its stage
 # and the command that reruns just that. KESTREL_FUZZ_SECONDS sets the fuzzing
 # time per target.
@@ -32,10 +36,12 @@ set -uo pipefail
 cd "$(dirname "$0")/.."
 
 full=0
+show_times=0
 chosen=()
 while (($# > 0)); do
   case "$1" in
     --full) full=1; shift ;;
+    --times) show_times=1; shift ;;
     -h|--help) awk 'NR > 1 && /^#/ { sub(/^# ?/, ""); print; next } NR > 1 { exit }' "$0"; exit 0 ;;
     deps|default|clang|sanitize|fuzz|windows|wine32|package) chosen+=("$1"); shift ;;
     *) echo "test.sh: unknown argument '$1' (try --help)" >&2; exit 2 ;;
@@ -91,6 +97,8 @@ total_passed=0
 total_failed=0
 failures=()
 timings=()
+details=()
+built_presets=()
 stage_name=""
 stage_log=""
 stage_passed=0
@@ -113,11 +121,27 @@ step() {
 ctest_stage() {
   local preset=$1
   shift
+  local part_start=$SECONDS cpu_start
+  cpu_now
+  cpu_start=$cpu_total
   step cmake --preset "$preset" || { broken "configuring $preset" "cmake --preset $preset"; return 1; }
   step nice cmake --build "build/$preset" --target "$@" ||
     { broken "building $*" "cmake --build build/$preset --target $*"; return 1; }
+  part_done "build" "$part_start" "$cpu_start"
+  built_presets+=("$preset")
+  part_start=$SECONDS
+  cpu_now
+  cpu_start=$cpu_total
   ctest_run alone "$preset" "$preset" -j2
+  part_done "tests" "$part_start" "$cpu_start"
   return 0
+}
+# part_done WHAT START CPU-START: one part of the current stage took this
+# long; the stage's last line says so.
+stage_parts=()
+part_done() {
+  cpu_now
+  stage_parts+=("$1 $(duration $((SECONDS - $2))) (CPU $(duration $((cpu_total - $3))))")
 }
 
 # ctest_repeat PRESET: in the full tier, the end-to-end, fault and records
@@ -127,7 +151,11 @@ ctest_stage() {
 # as all the others, and its folder is made like every other test's.
 ctest_repeat() {
   ((full)) || return 0
+  local part_start=$SECONDS cpu_start
+  cpu_now
+  cpu_start=$cpu_total
   ctest_run together "$1" "$1.repeat" -j2 -L 'e2e|faults|records' -E '^KilledRun\.' --repeat until-fail:3 --schedule-random
+  part_done "repeated tests" "$part_start" "$cpu_start"
 }
 
 # ctest_run alone|together PRESET LOG-NAME ARGS...: ctest --preset PRESET
@@ -296,6 +324,7 @@ for stage_name in "${stages[@]}"; do
   stage_passed=0
   stage_failed=0
   stage_skipped=0
+  stage_parts=()
   start=$SECONDS
   cpu_now
   cpu_start=$cpu_total
@@ -304,7 +333,10 @@ for stage_name in "${stages[@]}"; do
   took=$((SECONDS - start))
   cpu_now
   cpu=$((cpu_total - cpu_start))
-  timings+=("$stage_name $(duration $took)")
+  timings+=("$stage_name $(duration $took) (CPU $(duration $cpu))")
+  parts=""
+  ((${#stage_parts[@]} == 0)) || parts="; $(IFS=';'; echo "${stage_parts[*]}" | sed 's/;/, /g')"
+  details+=("$(printf '  %-9s %7s  CPU %7s%s' "$stage_name" "$(duration $took)" "$(duration $cpu)" "$parts")")
   total_passed=$((total_passed + stage_passed))
   total_failed=$((total_failed + stage_failed))
   if ((stage_failed > 0)); then
@@ -312,7 +344,7 @@ for stage_name in "${stages[@]}"; do
   else
     skips=""
     ((stage_skipped == 0)) || skips=" ($stage_skipped skipped as expected)"
-    echo "<== $stage_name: done, $stage_passed passed$skips in $(duration $took) (CPU $(duration $cpu))"
+    echo "<== $stage_name: done, $stage_passed passed$skips in $(duration $took) (CPU $(duration $cpu)$parts)"
   fi
 done
 
@@ -323,6 +355,21 @@ if ((total_failed > 0)); then
   echo "test.sh: what failed, and how to rerun just that:"
   for failure in "${failures[@]}"; do
     echo "  $failure"
+  done
+fi
+if ((show_times)); then
+  echo "test.sh: where the time went (wall, CPU of everything the stage ran):"
+  printf '%s\n' "${details[@]}"
+  for preset in "${built_presets[@]}"; do
+    # Ninja's log: start and end (ms) of each step of the last build; two
+    # run at a time, so a step's wall time is about its CPU time.
+    [[ -f "build/$preset/.ninja_log" ]] || continue
+    echo "  slowest steps of the $preset build (s):"
+    awk -F'\t' 'NR > 1 { t[$4] = ($2 - $1) / 1000 } END { for (o in t) printf "%8.1f  %s\n", t[o], o }' \
+      "build/$preset/.ninja_log" | sort -rn | head -8
+    echo "  slowest tests of the $preset run (s):"
+    sed -nE 's/^ *[0-9]+\/[0-9]+ Test +#[0-9]+: ([^ ]+) \.+.* ([0-9.]+) sec$/\2 \1/p' "$logs/$preset.ctest.log" |
+      sort -rn | head -5 | awk '{ printf "%8.1f  %s\n", $1, $2 }'
   done
 fi
 echo "total: $total_passed passed, $total_failed failed"

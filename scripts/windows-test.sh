@@ -70,13 +70,16 @@ else
   cmake -S . -B "$native_build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=g++ >/dev/null
 fi
 cmake --build "$native_build" --target kestrel-host KestrelScribeMFD >/dev/null
+# The i686 build whole (kestrel-records.exe ships from it); of the x86_64
+# build only what its flights use: the DLL and the kestrel-host.exe it links
+# against.
 if wants tables || wants wine32; then
   cmake --preset windows >/dev/null
   cmake --build --preset windows >/dev/null
 fi
 if wants tables || wants wine64; then
   cmake --preset windows64 >/dev/null
-  cmake --build --preset windows64 >/dev/null
+  cmake --build --preset windows64 --target KestrelScribeMFD kestrel-host >/dev/null
 fi
 
 native_host=$native_build/bin/kestrel-host

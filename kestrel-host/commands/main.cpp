@@ -12,9 +12,15 @@
 
 namespace {
 
-// Ends the help of every command.
+// Ends the help of every command. The flight-file reference is where this
+// build's user finds it: in the sources, or in the Windows package.
 const char* const kWhereThingsAre =
+#ifdef _WIN32
+    "\nFlight files: their keys, events and outputs are described in flight-files.html,\n"
+    "beside kestrel-host.exe in the release package.\n"
+#else
     "\nFlight files: their keys, events and outputs are described in kestrel-host/README.md.\n"
+#endif
     "Outputs: the module's data files land in ROOT/KestrelScribeData/ (ROOT: --root, or the\n"
     "current folder); a flight's saved scenarios and snapshots under ROOT, where its paths\n"
     "name them; the summary on standard output, with the lines this run wrote to each data\n"
@@ -31,7 +37,11 @@ const char* const kWhereThingsAre =
     "line the module wrote before the stop, and the message lists those data files.\n"
     "SIGINT (Ctrl-C) or SIGTERM stops a run between two steps with one line on standard\n"
     "error (the step, the simulated time, the lines written, the data files kept); the\n"
+#ifdef _WIN32
+    "program then ends with exit code 2. batch exits 0 once every flight of its list has\n"
+#else
     "program then ends by that signal. batch exits 0 once every flight of its list has\n"
+#endif
     "been played, 2 for a list it refuses (then it plays none).\n";
 
 } // namespace

@@ -11,12 +11,22 @@
 
 namespace {
 
+// The examples are the platform's own names for a device and a pipe.
+#ifdef _WIN32
+constexpr const char* kInputRule =
+    "Each FILE is read once, from start to end: a pipe works as a file does; a file named twice is read once.";
+constexpr const char* kOutputRules =
+    "\nThe output: a file is written whole or not at all (a temporary file beside it, then renamed); a device or a "
+    "pipe (NUL, CON, \\\\.\\pipe\\NAME) is written directly; a folder, a data file (<vessel>_<stamp>.txt with data "
+    "lines) and an input are refused. Symbolic links are followed.";
+#else
 constexpr const char* kInputRule =
     "Each FILE is read once, from start to end: a pipe or a FIFO works as a file does; a file named twice is read once.";
 constexpr const char* kOutputRules =
     "\nThe output: a file is written whole or not at all (a temporary file beside it, then renamed); a device or a "
     "FIFO (/dev/null, /dev/stdout, a pipe) is written directly; a folder, a socket or a block device, a data file "
     "(<vessel>_<stamp>.txt with data lines) and an input are refused. Symbolic links are followed.";
+#endif
 
 } // namespace
 
