@@ -6,9 +6,10 @@
 // taking it whole, from the splitter taking it in chunks of a size the first
 // byte picks, and from the file reader reading it in blocks of a size the
 // second byte picks, from the start and from the start of a line the third
-// byte picks: numbers, full lengths, kept texts, and offsets (found here by
-// counting line ends). Each line must get the reference's verdict, the same
-// fields and the same values; times and spans in tenths as their digits say.
+// byte picks: numbers, full lengths, kept texts, offsets (found here by
+// counting line ends) and whether a line end closed each. Each line must
+// get the reference's verdict, the same fields and the same values; times
+// and spans in tenths as their digits say.
 // The scan of the whole file must give the reference's counts, first bad
 // line and message, pitch range and lines not finite, and times exactly as
 // a 128-bit count of tenths adds them up.
@@ -35,6 +36,7 @@ struct Line {
     std::size_t length;
     std::string text;
     std::uint64_t offset;
+    bool ended;
     bool operator==(const Line&) const = default;
 };
 
@@ -62,7 +64,9 @@ std::vector<Line> ReferenceLines(std::string_view bytes)
     std::vector<Line> lines;
     reference::LineSplitter splitter;
     auto onLine = [&](const reference::SplitLine& line) {
-        lines.push_back(Line{line.number, line.length, std::string(line.text), starts[line.number - 1]});
+        // A line has ended when a line end follows it.
+        lines.push_back(Line{line.number, line.length, std::string(line.text), starts[line.number - 1],
+                             line.number < starts.size()});
     };
     splitter.Feed(bytes, onLine);
     splitter.Finish(onLine);
@@ -74,7 +78,7 @@ std::vector<Line> SplitInChunks(std::string_view bytes, std::size_t chunk)
     std::vector<Line> lines;
     LineSplitter splitter;
     auto onLine = [&](const SplitLine& line) {
-        lines.push_back(Line{line.number, line.length, std::string(line.text), line.offset});
+        lines.push_back(Line{line.number, line.length, std::string(line.text), line.offset, line.ended});
     };
     for (std::size_t at = 0; at < bytes.size(); at += chunk) {
         splitter.Feed(bytes.substr(at, chunk), onLine);
@@ -92,7 +96,7 @@ std::vector<Line> ReadFile(const std::string& path, LineStart start, std::size_t
     std::vector<Line> lines;
     LineReader reader(path, start, block);
     while (const SplitLine* line = reader.Next()) {
-        lines.push_back(Line{line->number, line->length, std::string(line->text), line->offset});
+        lines.push_back(Line{line->number, line->length, std::string(line->text), line->offset, line->ended});
     }
     if (reader.Next() != nullptr || reader.NextStart().offset != size || reader.NextStart().number != count + 1) {
         Fail("the reader ends elsewhere than the file", path);
@@ -305,7 +309,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (problem == nullptr) {
             CheckFields(got, expected, text);
         }
-        SplitLine split{line.number, line.length, text, line.offset};
+        SplitLine split{line.number, line.length, text, line.offset, line.ended};
         if ((scanner.Take(split) == nullptr) != (problem != nullptr)) {
             Fail("the scanner takes a line otherwise than the reader", line.text);
         }

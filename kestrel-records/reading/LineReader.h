@@ -38,7 +38,9 @@ public:
     }
 
     // Where the next line begins (once Next gave nullptr: the line after the
-    // file's last, its offset the file's size).
+    // file's last, its offset the file's size). To read on in a file that
+    // grows, begin there; or, when the last line had not ended
+    // (SplitLine::ended), at that line's start.
     LineStart NextStart() const { return splitter_.NextStart(); }
 
 private:

@@ -29,6 +29,10 @@ struct SplitLine {
     std::size_t length = 0;   // the line's full length, without its line end
     std::string_view text;    // its first min(length, kKeptLineBytes) bytes
     std::uint64_t offset = 0; // where its first byte lies in the file
+    // false: the bytes ended before the line did (the last line of a file
+    // without a line end at its end, or one still being written): who reads
+    // on later, once more is written, begins again at this line's start.
+    bool ended = true;
 };
 
 class LineSplitter {
@@ -78,6 +82,7 @@ public:
         line_.length = length;
         line_.text = std::string_view(begin, std::min(length, kKeptLineBytes));
         line_.offset = next_.offset;
+        line_.ended = true;
         ++next_.number;
         next_.offset += bytes;
         return &line_;
@@ -131,6 +136,7 @@ private:
         line_.length = length;
         line_.text = std::string_view(kept_, std::min(length, keptSize_));
         line_.offset = next_.offset;
+        line_.ended = lineEndBytes > 0;
         ++next_.number;
         next_.offset += keptLength_ + lineEndBytes;
         keptSize_ = 0;

@@ -11,6 +11,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
+#include <utility>
 #include <vector>
 
 using ::testing::HasSubstr;
@@ -120,9 +122,13 @@ TEST(LineSplitter, SameLinesHoweverTheBytesArriveAndLongLinesKeptShort)
         LineSplitter splitter;
         std::vector<std::pair<std::size_t, std::string>> lines;
         std::vector<std::size_t> lengths;
+        std::vector<std::uint64_t> offsets;
+        std::vector<bool> ended;
         auto onLine = [&](const SplitLine& line) {
             lines.emplace_back(line.number, std::string(line.text));
             lengths.push_back(line.length);
+            offsets.push_back(line.offset);
+            ended.push_back(line.ended);
         };
         for (std::size_t at = 0; at < bytes.size(); at += chunk) {
             splitter.Feed(std::string_view(bytes).substr(at, chunk), onLine);
@@ -132,6 +138,22 @@ TEST(LineSplitter, SameLinesHoweverTheBytesArriveAndLongLinesKeptShort)
             {1, "a"}, {2, "bb"}, {3, ""}, {4, std::string(kKeptLineBytes, '(')}, {5, "cc"}};
         EXPECT_EQ(lines, expected) << "chunks of " << chunk;
         EXPECT_EQ(lengths, (std::vector<std::size_t>{1, 2, 0, 50000, 2})) << "chunks of " << chunk;
+        // Each line's first byte: after "a\r\n", "bb\n", "\n" and 50000 '(' and "\n".
+        EXPECT_EQ(offsets, (std::vector<std::uint64_t>{0, 3, 6, 7, 50008})) << "chunks of " << chunk;
+        // "cc" has no line end after it.
+        EXPECT_EQ(ended, (std::vector<bool>{true, true, true, true, false})) << "chunks of " << chunk;
+        EXPECT_EQ(splitter.NextStart().number, 6u);
+        EXPECT_EQ(splitter.NextStart().offset, bytes.size());
+    }
+    // A last line ending in '\r' without '\n' is as long as one with both,
+    // but has not ended.
+    for (const auto& [last, ended] : {std::pair{"x\r", false}, std::pair{"x\r\n", true}, std::pair{"x\n", true}}) {
+        LineSplitter splitter;
+        std::vector<std::pair<std::size_t, bool>> lines;
+        auto onLine = [&](const SplitLine& line) { lines.emplace_back(line.length, line.ended); };
+        splitter.Feed(last, onLine);
+        splitter.Finish(onLine);
+        EXPECT_EQ(lines, (std::vector<std::pair<std::size_t, bool>>{{1, ended}})) << last;
     }
 }
 
