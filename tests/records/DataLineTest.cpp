@@ -4,6 +4,7 @@
 #include "kestrel-records/reading/Continuity.h"
 #include "kestrel-records/outputs/Csv.h"
 #include "kestrel-records/reading/DataLine.h"
+#include "kestrel-records/reading/LineReader.h"
 #include "kestrel-records/reading/LineSplitter.h"
 #include "kestrel-records/reading/RecordFile.h"
 
@@ -12,6 +13,9 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
+#include <fstream>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -40,6 +44,10 @@ TEST(DataLine, AcceptsWhatTheModuleWritesAndNothingElse)
         {"nan", "nan=pitch(nan, nan, 10.0)", nullptr},
         {"17 significant digits", "12345678901234567.0=pitch(1234567890123456.70, 0.01, 10.0)", nullptr},
         {"18 significant digits", "123456789012345678.0=pitch(5.00, 7.50, 10.0)", "more than 17 significant digits"},
+        {"18 digits, all significant", "12345678901234567.8=pitch(5.00, 7.50, 10.0)",
+         "the start time has more than 17 significant digits"},
+        {"a pitch of 18 digits, all significant", "0.0=pitch(1234567890123456.78, 7.50, 10.0)",
+         "the first pitch has more than 17 significant digits"},
         {"17 digits and zeros after", "100000000000000020.0=pitch(5.00, 7.50, 20.0)", nullptr},
         {"255 characters", LineWithPitchDigits(229), nullptr},
         {"256 characters", LineWithPitchDigits(230), "longer than 255 characters"},
@@ -89,6 +97,11 @@ TEST(DataLine, GivesTheFieldsAsPrintedAndTheirValues)
     ASSERT_EQ(ParseDataLine("nan=pitch(-inf, 1.00, 1.0)", line), nullptr);
     EXPECT_TRUE(std::isnan(line.startTime));
     EXPECT_EQ(line.startPitch, -INFINITY);
+    // 2^53 + 3 tenths: its digits no longer make a whole number a double
+    // holds (it would round to 2^53 + 4, and a tenth of that to
+    // 900719925474099.625), yet the time itself is a double exactly.
+    ASSERT_EQ(ParseDataLine("900719925474099.5=pitch(0.00, 0.00, 0.1)", line), nullptr);
+    EXPECT_EQ(line.startTime, 900719925474099.5);
 }
 
 TEST(DataLine, TimeAndSpanInTenthsWhileBelow1e17)
@@ -155,6 +168,37 @@ TEST(LineSplitter, SameLinesHoweverTheBytesArriveAndLongLinesKeptShort)
         splitter.Finish(onLine);
         EXPECT_EQ(lines, (std::vector<std::pair<std::size_t, bool>>{{1, ended}})) << last;
     }
+}
+
+TEST(LineReader, TheSameLinesFromAnyLinesStartInBlocksOfAnySize)
+{
+    // "", "x" and "yy", beginning at bytes 0, 1 and 4; the last unfinished.
+    // Byte 1 is the nearest start the reader must move to.
+    const std::string path = ::testing::TempDir() + "kestrel-records-line-reader.txt";
+    {
+        std::ofstream file(path, std::ios::binary);
+        file << "\nx\r\nyy";
+    }
+    using Line = std::tuple<std::size_t, std::string, std::uint64_t, bool>;
+    const std::vector<Line> all = {{1, "", 0, true}, {2, "x", 1, true}, {3, "yy", 4, false}};
+    struct Case {
+        LineStart start;
+        std::size_t skipped;
+    };
+    for (const Case& c : {Case{{1, 0}, 0}, Case{{2, 1}, 1}, Case{{3, 4}, 2}}) {
+        for (const std::size_t block : {std::size_t{1}, std::size_t{2}, std::size_t{3}, kReadBlock}) {
+            LineReader reader(path, c.start, block);
+            std::vector<Line> lines;
+            while (const SplitLine* line = reader.Next()) {
+                lines.emplace_back(line->number, std::string(line->text), line->offset, line->ended);
+            }
+            EXPECT_EQ(lines, std::vector<Line>(all.begin() + static_cast<std::ptrdiff_t>(c.skipped), all.end()))
+                << "from byte " << c.start.offset << ", blocks of " << block;
+            EXPECT_EQ(reader.NextStart().number, 4u);
+            EXPECT_EQ(reader.NextStart().offset, 6u);
+        }
+    }
+    std::remove(path.c_str());
 }
 
 TEST(RecordName, VesselAndStampFromTheFileName)

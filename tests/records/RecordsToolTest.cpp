@@ -210,6 +210,25 @@ TEST(Export, FieldsOfEveryLengthWhole)
     const ToolRun run = RunRecords({"export", "x_7.txt"}, folder);
     ASSERT_EQ(run.exitCode, 0) << run.err;
     EXPECT_EQ(run.out, rows);
+
+    // A long vessel before fields of 18 and 19 characters: rows of 326
+    // bytes, of which rows 402, 604 and 806 begin just before a block of
+    // rows is full and end 316 bytes past that, beyond the room a row
+    // without the vessel needs.
+    const std::string vessel(243, 'v');
+    const std::string line = "11111111111111111.0=pitch(-999999999999999.25, 999999999999999.50, 11111111111111111.0)\n";
+    const std::string row = vessel + ",7,11111111111111111.0,-999999999999999.25,999999999999999.50,11111111111111111.0\r\n";
+    std::string longLines;
+    std::string longRows = "vessel,stamp,start_s,start_pitch_deg,end_pitch_deg,span_s\r\n";
+    for (int i = 0; i < 1000; ++i) {
+        longLines += line;
+        longRows += row;
+    }
+    WriteFile(folder / (vessel + "_7.txt"), longLines);
+    const ToolRun longRun = RunRecords({"export", vessel + "_7.txt"}, folder);
+    ASSERT_EQ(longRun.exitCode, 0) << longRun.err;
+    EXPECT_EQ(row.size(), 326u);
+    EXPECT_TRUE(longRun.out == longRows) << longRun.out.size() << " bytes, not " << longRows.size();
 }
 
 TEST(Check, CountsRangesAndTheFirstBadLine)
@@ -242,6 +261,13 @@ TEST(Check, CountsRangesAndTheFirstBadLine)
 
     const ToolRun usage = RunRecords({"check"}, folder);
     EXPECT_EQ(usage.exitCode, 2);
+
+    // 0.00 and -0.00 are the same pitch: the range shows it as the first
+    // line to reach it prints it, at both ends.
+    WriteFile(folder / "Zero_1.txt", "0.0=pitch(0.00, -0.00, 1.0)\n1.0=pitch(-0.00, 0.00, 1.0)\n");
+    const ToolRun zero = RunRecords({"check", "Zero_1.txt"}, folder);
+    EXPECT_EQ(zero.exitCode, 0) << zero.err;
+    EXPECT_THAT(zero.out, HasSubstr(", pitch 0.00 to 0.00 degrees\n"));
 }
 
 TEST(Check, TimesAsTheLinesPrintThem)
@@ -271,6 +297,9 @@ TEST(Check, TimesAsTheLinesPrintThem)
         {"small times, then one beyond 1e17", "0.0=pitch(1.00, 2.00, 1.0)\n100000000000000000.0=pitch(2.00, 3.00, 0.0)\n",
          "time 0.0 to 100000000000000000.0 s"},
         {"a start of -0.0", "-0.0=pitch(1.00, 2.00, 0.5)\n", "time -0.0 to 0.5 s"},
+        {"two starts below -1e17, the lower first",
+         "-200000000000000000.0=pitch(1.00, 2.00, 0.0)\n-100000000000000000.0=pitch(2.00, 3.00, 0.0)\n",
+         "time -200000000000000000.0 to -100000000000000000.0 s"},
         {"times not finite left out", "inf=pitch(1.00, 2.00, 1.0)\n5.0=pitch(2.00, 3.00, inf)\n",
          "time 5.0 to 5.0 s"},
     };
