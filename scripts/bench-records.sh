@@ -3,10 +3,10 @@
 # awk that splits every line into its fields, on the same file in the same
 # run: check, export into a file, export to standard output (held back in a
 # scratch file until every line is read) and plot, each under
-# /usr/bin/time -v: wall-clock and CPU time (user + system, what counts on a
-# shared machine), MB/s of CPU time (the record's size over it), the CPU
-# time as a multiple of wc's and of awk's, peak resident memory, and the
-# size of what it wrote.
+# /usr/bin/time: wall-clock and CPU time (user + system, what counts on a
+# shared machine; the mean of the rounds and the best), MB/s a core (the
+# record's size over the best CPU time), the best CPU time as a multiple of
+# wc's and of awk's, peak resident memory, and the size of what it wrote.
 # The records are generated here: a pitch falling from 90 to 10 degrees with
 # two swings on it, a sample every 0.1 s, lines as the module prints them,
 # 1,000,000 and 38,000,000 lines by default (33 MB and 1.3 GB), in the
@@ -16,9 +16,9 @@
 #
 # Usage: scripts/bench-records.sh [--build-dir DIR] [--rounds N] [--compare BINARY] [--keep] [LINES...]
 #   --build-dir DIR   Release build tree (default: build/bench, as scripts/bench.sh)
-#   --rounds N        runs of each command: the mean times (GNU time counts in
-#                     hundredths, so more rounds steady the short ones), the
-#                     highest memory (default: 3)
+#   --rounds N        runs of each command: the mean times and the best CPU
+#                     time (GNU time counts in hundredths, so more rounds
+#                     steady the short ones), the highest memory (default: 3)
 #   --compare BINARY  also another kestrel-records (say, an earlier build) on
 #                     the same records: its rows are marked "(compared)"
 #   --keep            keep the generated records in DIR/bench-records
@@ -73,35 +73,36 @@ wc_cpu="" awk_cpu=""
 measure() {
   local name=$1 out=$2 made=$3
   shift 3
-  local wall=0 user=0 sys=0 peak=0 written=- r
+  local wall=0 user=0 sys=0 best="" peak=0 written=- r
   for ((r = 0; r < rounds; ++r)); do
     /usr/bin/time -f '%e %U %S %M' -o "$work/time.txt" "$@" >"$out"
     read -r w u s m <"$work/time.txt"
     wall=$(awk -v a="$wall" -v b="$w" 'BEGIN { print a + b }')
     user=$(awk -v a="$user" -v b="$u" 'BEGIN { print a + b }')
     sys=$(awk -v a="$sys" -v b="$s" 'BEGIN { print a + b }')
+    best=$(awk -v a="$best" -v u="$u" -v s="$s" 'BEGIN { c = u + s; print (a == "" || c < a) ? c : a }')
     ((m > peak)) && peak=$m
     [[ -n "$made" ]] && written="$(du -h --apparent-size "$made" | cut -f1)B"
     rm -f "$work/out.csv" "$work/stdout.csv" "$work/out.svg"
   done
   local row
-  row=$(awk -v wall="$wall" -v user="$user" -v sys="$sys" -v n="$rounds" -v size="$size" \
+  row=$(awk -v wall="$wall" -v user="$user" -v sys="$sys" -v best="$best" -v n="$rounds" -v size="$size" \
     -v wc="$wc_cpu" -v awkcpu="$awk_cpu" 'BEGIN {
       cpu = (user + sys) / n
-      rate = cpu > 0 ? sprintf("%.0f", size / 1e6 / cpu) : "-"
-      xwc = wc != "" && wc > 0 ? sprintf("%.1f", cpu / wc) : "-"
-      xawk = awkcpu != "" && awkcpu > 0 ? sprintf("%.2f", cpu / awkcpu) : "-"
-      printf "%8.3f %8.3f %8.3f %8.3f %8s %8s %8s", wall / n, user / n, sys / n, cpu, rate, xwc, xawk
+      rate = best > 0 ? sprintf("%.0f", size / 1e6 / best) : "-"
+      xwc = wc != "" && wc > 0 ? sprintf("%.1f", best / wc) : "-"
+      xawk = awkcpu != "" && awkcpu > 0 ? sprintf("%.2f", best / awkcpu) : "-"
+      printf "%8.3f %8.3f %8.3f %8.3f %8.3f %8s %8s %8s", wall / n, user / n, sys / n, cpu, best, rate, xwc, xawk
     }')
   case "$name" in
-    "wc -l") wc_cpu=$(awk -v u="$user" -v s="$sys" -v n="$rounds" 'BEGIN { print (u + s) / n }') ;;
-    awk) awk_cpu=$(awk -v u="$user" -v s="$sys" -v n="$rounds" 'BEGIN { print (u + s) / n }') ;;
+    "wc -l") wc_cpu=$best ;;
+    awk) awk_cpu=$best ;;
   esac
   printf '%-10s %-26s %s %9s kB %8s\n' "$n" "$name" "$row" "$peak" "$written"
 }
 
 echo "== load average before: $(cut -d' ' -f1-3 /proc/loadavg)"
-printf '%-10s %-26s %8s %8s %8s %8s %8s %8s %8s %12s %8s\n' lines command "wall" "user" "sys" "cpu (s)" "MB/s" "x wc -l" "x awk" \
+printf '%-10s %-26s %8s %8s %8s %8s %8s %8s %8s %8s %12s %8s\n' lines command "wall" "user" "sys" "cpu (s)" "best" "MB/s" "x wc -l" "x awk" \
   "peak RSS" written
 for n in "${lengths[@]}"; do
   record="$work/Kestrel_${n}.txt"
