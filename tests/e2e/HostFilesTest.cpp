@@ -101,6 +101,7 @@ enum class Plant {
     LinkedDataFolder,        // dl -> root/KestrelScribeData (the first data file in it)
     TraceLinkOutside,        // t.log -> outside.txt
     UnendedOldFile,   // root/kept.txt, one line with no line end
+    FileAtLongPath,   // root/<the first folder of a LongPath>, a plain file
 };
 
 struct Escape {
@@ -132,6 +133,19 @@ std::string JsonText(const std::string& text)
     return "\"" + json + "\"";
 }
 
+// A path below `root` (absolute) of folders of 200 characters and a last
+// name, such that root/PATH holds exactly `whole` characters.
+std::string LongPath(const fs::path& root, std::size_t whole)
+{
+    std::size_t left = whole - root.string().size() - 1;
+    std::string path;
+    while (left > 250) {
+        path += std::string(200, 'a') + "/";
+        left -= 201;
+    }
+    return path + std::string(left, 'x');
+}
+
 const std::string kFirstLines = "0.0=pitch(5.00, 7.50, 10.0)\n10.0=pitch(7.50, 9.00, 10.0)\n20.0=pitch(9.00, 9.50, 10.0)\n";
 
 class Escapes : public ::testing::TestWithParam<Escape> {};
@@ -143,6 +157,11 @@ TEST_P(Escapes, RefusedBeforeTheRunOrNeitherFollowedNorWaitedOn)
     auto expand = [&](std::string text) {
         for (std::size_t at = text.find('@'); at != std::string::npos; at = text.find('@', at + 1)) {
             text.replace(at, 1, folder.string());
+        }
+        // "LONG:N": a LongPath of N characters in all under the root.
+        if (const std::size_t at = text.find("LONG:"); at != std::string::npos) {
+            const std::size_t end = text.find('"', at);
+            text.replace(at, end - at, LongPath(folder / "root", std::stoul(text.substr(at + 5, end - at - 5))));
         }
         return text;
     };
@@ -227,6 +246,10 @@ TEST_P(Escapes, RefusedBeforeTheRunOrNeitherFollowedNorWaitedOn)
     case Plant::UnendedOldFile:
         fs::create_directories(root);
         WriteFile(root / "kept.txt", "old line");
+        break;
+    case Plant::FileAtLongPath:
+        fs::create_directories(root);
+        WriteFile(root / std::string(200, 'a'), "a file\n");
         break;
     }
     // The probe's flight: its script's first part at step 0, the rest at
@@ -486,6 +509,16 @@ INSTANTIATE_TEST_SUITE_P(
                .plant = Plant::Nothing, .exitCode = 2,
                .message = "has a file name of 246 characters; an output's holds at most 245", .made = {},
                .failedOpens = 0},
+        // The longest whole path an output's temporary file leaves room for
+        // (4095 - 10), found a file on its way (so it is checked on the disk
+        // after its length), and the first that is too long.
+        Escape{.name = "SaveWithTheLongestPath", .action = R"("save": "LONG:4085")", .plant = Plant::FileAtLongPath,
+               .exitCode = 2, .message = "as a folder, but it is a file", .made = {}, .failedOpens = 0},
+        Escape{.name = "SaveWithAPathOneTooLong", .action = R"("save": "LONG:4086")", .plant = Plant::FileAtLongPath,
+               .exitCode = 2,
+               .message = "makes a path of 4086 characters under the root; a path holds at most 4085 (4095, less 10 for "
+                          "the temporary file it is written to first)",
+               .made = {}, .failedOpens = 0},
         // A temporary file of the process's own name, left by a killed run.
         Escape{.name = "SaveOverAStaleTemporaryFile", .action = R"("save": "x.scn")", .plant = Plant::StaleTemporary,
                .exitCode = 0, .message = "", .made = {"root/x.scn", "root/KestrelScribeData", "root/" + kDataFile},
@@ -782,8 +815,8 @@ TEST(InterruptedRun, ABatchStopsAtTheFlightPlayingAndCountsTheFlightsNotPlayed)
 TEST(InterruptedRun, WhileALargeScenarioIsCheckedStopsAtOnceBeforeTheModuleIsLoaded)
 {
     // A scenario of one item line of 256 MiB, read (in bounded memory) while
-    // the flight is checked, which takes seconds: SIGINT 0.2 s after the
-    // start stops the run within a second, before the module is loaded
+    // the flight is checked, which takes a second or more: SIGINT once the
+    // host has it open stops the run at once, before the module is loaded
     // (no root made, no trace), and it ends by the signal.
     const fs::path folder = FreshFolder();
     {
@@ -800,11 +833,24 @@ TEST(InterruptedRun, WhileALargeScenarioIsCheckedStopsAtOnceBeforeTheModuleIsLoa
     const pid_t pid = StartHost({"run", flight.string(), "--root", (folder / "root").string(), "--module", KESTREL_MODULE,
                                  "--trace", (folder / "trace.txt").string()},
                                 folder);
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    // Its descriptors, for the scenario's.
+    auto reading = [&] {
+        std::error_code ec;
+        for (const auto& fd : fs::directory_iterator("/proc/" + std::to_string(pid) + "/fd", ec)) {
+            if (fs::read_symlink(fd.path(), ec) == folder / "big.scn") {
+                return true;
+            }
+        }
+        return false;
+    };
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (!reading() && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
     ::kill(pid, SIGINT);
     const auto signalled = std::chrono::steady_clock::now();
     const ProgramEnd end = WaitProgram(pid, std::chrono::minutes(2));
-    EXPECT_LT(std::chrono::steady_clock::now() - signalled, std::chrono::seconds(1));
+    EXPECT_LT(std::chrono::steady_clock::now() - signalled, std::chrono::seconds(2));
     EXPECT_EQ(end.signal, SIGINT);
     EXPECT_EQ(ReadFile(folder / "stderr.txt"), "kestrel-host: stopped by SIGINT while the flight was checked, before the "
                                                "module was loaded; nothing was written\n");
