@@ -69,15 +69,23 @@ Node LookAt(const std::string& path)
     const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
     HANDLE handle = CreateFileA(path.c_str(), 0, share, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
-        const DWORD error = GetLastError();
+        DWORD error = GetLastError();
         if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) {
             // The console (CON) opens only for reading or writing; neither
             // an existing file nor a device is changed by an open alone.
             handle = CreateFileA(path.c_str(), GENERIC_WRITE, share, nullptr, OPEN_EXISTING, 0, nullptr);
+            if (handle == INVALID_HANDLE_VALUE) {
+                error = GetLastError(); // what stands in the way of writing it
+            }
         }
         if (handle == INVALID_HANDLE_VALUE && error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) {
             node.kind = NodeKind::Other;
-            node.problem = "Windows error " + std::to_string(error);
+            // A name is never an invalid handle: only the console is, when
+            // the program was started without one (detached, or under
+            // Wine with no terminal).
+            node.problem = error == ERROR_INVALID_HANDLE
+                               ? "there is no console to write to: this program was started without one; Windows error 6"
+                               : "Windows error " + std::to_string(error);
         }
         if (handle == INVALID_HANDLE_VALUE) {
             return node;
