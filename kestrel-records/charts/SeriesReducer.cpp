@@ -129,7 +129,8 @@ void SeriesReducer::Add(double time, double pitch, bool joined)
     // to it from further than the next bin: that line is kept.
     const std::size_t slot = static_cast<std::size_t>(bin + bins_);
     const bool indexed = !slots_.empty();
-    if (indexed && filled_[slot] >= kMostRunsInABin && (!join || (bin - previousBin_ <= 1 && previousBin_ - bin <= 1))) {
+    if (indexed && filled_[slot] >= kMostRunsInABin &&
+        (!join || capped_ || (bin - previousBin_ <= 1 && previousBin_ - bin <= 1))) {
         at_ = Nearest(bin, pitch);
         own_ = false;
         previous_ = sample;
@@ -211,7 +212,7 @@ void SeriesReducer::Shift(int doublings)
         chunk.bin = Halved(chunk.bin, doublings);
     }
     previousBin_ = Halved(previousBin_, doublings);
-    Merge(false);
+    Merge();
     std::map<std::pair<int, std::int64_t>, ChartPoint> shifted;
     for (const auto& [key, mark] : marks_) {
         const bool byTime = key.first < 9 && key.first % 3 == 0;
@@ -220,13 +221,13 @@ void SeriesReducer::Shift(int doublings)
     marks_ = std::move(shifted);
 }
 
-void SeriesReducer::Merge(bool acrossBreaks)
+void SeriesReducer::Merge()
 {
     std::size_t kept = 0;
     std::size_t at = at_;
     for (std::size_t i = 0; i < chunks_.size(); ++i) {
         const Chunk next = chunks_[i];
-        if (kept == 0 || chunks_[kept - 1].bin != next.bin || !(next.joined || acrossBreaks)) {
+        if (kept == 0 || chunks_[kept - 1].bin != next.bin || !next.joined) {
             chunks_[kept++] = next;
             if (i == at_) {
                 at = kept - 1;
@@ -251,8 +252,7 @@ void SeriesReducer::Merge(bool acrossBreaks)
             chunk.high = next.high;
         }
         chunk.last = next.last;
-        // Two runs in one: their samples no longer in the order of time.
-        chunk.mixed = chunk.mixed || next.mixed || !next.joined;
+        chunk.mixed = chunk.mixed || next.mixed;
     }
     chunks_.resize(kept);
     at_ = at;
@@ -263,13 +263,65 @@ void SeriesReducer::Merge(bool acrossBreaks)
 
 void SeriesReducer::Thin()
 {
-    Merge(true);
-    // Once every value lies in two bins, wider bins merge no more.
-    while (chunks_.size() > mostChunks_ / 2 && !times_.AllInTwo()) {
+    // Every bin its kMostRunsInABin runs, from now on: within the bound
+    // while the range spans kBinsAcrossRange bins.
+    Cap();
+    capped_ = true;
+    while (chunks_.size() > mostChunks_ && !times_.AllInTwo()) {
         times_.Widen();
         Shift(1);
-        Merge(true);
+        Cap();
     }
+}
+
+void SeriesReducer::Cap()
+{
+    const std::size_t bins = static_cast<std::size_t>(2 * bins_ + 1);
+    slots_.assign(bins * kMostRunsInABin, 0);
+    filled_.assign(bins, 0);
+    std::size_t kept = 0;
+    std::size_t at = at_;
+    bool cut = false; // the chunk before went into another run's
+    Sample cutAt{0, 0};
+    for (std::size_t i = 0; i < chunks_.size(); ++i) {
+        Chunk chunk = chunks_[i];
+        const std::int64_t bin = chunk.bin;
+        const std::size_t slot = static_cast<std::size_t>(bin + bins_);
+        if (filled_[slot] < kMostRunsInABin) {
+            if (chunk.joined && cut) {
+                chunk.joined = false;
+                chunk.entered = true;
+                chunk.entry = cutAt;
+            }
+            cut = false;
+            slots_[slot * kMostRunsInABin + filled_[slot]++] = static_cast<std::uint32_t>(kept);
+            chunks_[kept++] = chunk;
+            if (i == at_) {
+                at = kept - 1;
+            }
+            continue;
+        }
+        // Into the nearest run the bin keeps: the lines to and from it go.
+        const std::size_t host = Nearest(bin, (chunk.low.pitch + chunk.high.pitch) / 2);
+        Chunk& into = chunks_[host];
+        for (const Sample& sample : {chunk.first, chunk.low, chunk.high, chunk.last}) {
+            if (sample.pitch < into.low.pitch) {
+                into.low = sample;
+            }
+            if (sample.pitch > into.high.pitch) {
+                into.high = sample;
+            }
+        }
+        into.mixed = true;
+        cut = true;
+        cutAt = chunk.last;
+        if (i == at_) {
+            at = host;
+            own_ = false;
+        }
+    }
+    chunks_.resize(kept);
+    at_ = at;
 }
 
 ChartSeries SeriesReducer::Take(std::string label)

@@ -17,8 +17,8 @@
 // and the samples of any further run that passes it go into the run there
 // nearest in pitch (its lowest and highest), the line from and to them kept
 // where it leaves the bin's neighbours. Only past a bound of kept bins
-// (kMostRunsInABin for every bin) do breaks inside one bin go, and past that
-// the bins widen.
+// (kMostRunsInABin for every bin) do those lines go too: every bin then
+// keeps at most kMostRunsInABin runs, and past that the bins widen.
 #pragma once
 
 #include "kestrel-records/charts/Chart.h"
@@ -88,9 +88,10 @@ private:
         bool mixed;     // holds samples of other runs: drawn in the order of time
     };
     void AddMark(double time, double pitch);
-    void Merge(bool acrossBreaks);
+    void Merge();
     void Shift(int doublings);
     void Thin();
+    void Cap();
     void Index();
     std::size_t Nearest(std::int64_t bin, double pitch) const;
 
@@ -103,6 +104,7 @@ private:
     Binning pitches_; // for markers at an infinite time, which go by pitch
     std::vector<Chunk> chunks_;
     bool broken_ = false; // a sample not finite since the last finite one
+    bool capped_ = false; // past the bound once: no line kept past a bin's runs
     // The run now: the chunk its last sample went to (npos: none yet),
     // whether that chunk is its own, and that sample and its bin.
     std::size_t at_ = static_cast<std::size_t>(-1);

@@ -374,6 +374,24 @@ TEST(Chart, RecordsThatBreakOffOrStartOverLookAsEverySampleWithinAPixel)
                  }
              }
          }},
+        // Bins of 1 s; at 0 s and at 6000 s eight runs each; a ninth from
+        // within the first (its sample in the band of the nearest) to 3000 s
+        // (a bin of its own) and on into the second: both lines drawn.
+        {"lines out of and into bins that keep as many runs apart as they may",
+         [&](BothWays& both) {
+             for (int i = 0; i < 500; ++i) {
+                 both.Add(100 + i * 3.8, 0, i > 0);
+             }
+             for (const double at : {0.0, 6000.0}) {
+                 for (int run = 0; run < 8; ++run) {
+                     both.Add(at + run * 0.1, 10 + run, false);
+                     both.Add(at + run * 0.1 + 0.05, 11 + run, true);
+                 }
+             }
+             both.Add(0.9, 50, false);
+             both.Add(3000, -40, true);
+             both.Add(6000.9, 50, true);
+         }},
         // 38,400 lines, 0.1 s apart, every third starting anew.
         {"a record that breaks off every three lines",
          [&](BothWays& both) {
@@ -441,7 +459,7 @@ TEST(Chart, AWholeChartStaysUnderAMegabyte)
         {"ten noisy records", 10, 200000, "s9: 200000 samples, drawn coarser to fit the chart</text>"},
         {"fifty records apart", 50, 2, "s49: 2 samples</text>"},
         {"one more in grey", 51, 2, ">1 more record, in grey: 2 samples</text>"},
-        {"fifty records of 400 samples with nans", 60, 400, ">10 more records, drawn as one in grey: 4000 samples, 1000 not finite"},
+        {"fifty records of 400 samples with nans", 60, 400, ">10 more records, drawn as one in grey: 4000 samples, 1010 not finite (marked), of them 10 at time nan"},
     };
     std::mt19937_64 random(7);
     for (const Case& c : cases) {
@@ -450,7 +468,8 @@ TEST(Chart, AWholeChartStaysUnderAMegabyte)
             SeriesReducer reducer;
             for (int i = 0; i < c.samples; ++i) {
                 const double noisy = static_cast<double>(random() % 2000) / 10;
-                reducer.Add(i * 0.1, c.samples == 400 && i % 4 == 0 ? NAN : noisy, i > 0);
+                // With 400: a quarter at a pitch of nan, one at a time of nan.
+                reducer.Add(c.samples == 400 && i == 1 ? NAN : i * 0.1, c.samples == 400 && i % 4 == 0 ? NAN : noisy, i > 0);
             }
             series.push_back(reducer.Take("s" + std::to_string(f)));
         }
@@ -485,6 +504,56 @@ TEST(Chart, BeyondThirtyTwoRunsASeriesIsOnePath)
         EXPECT_EQ(Parse(svg).runs.size(), runs);
         EXPECT_LE(svg.size() - svg.find("<g class"), MostSvgBytes(series)) << runs;
     }
+}
+
+TEST(Chart, ABinKeepsEightRunsApartAndTheNinthInTheNearest)
+{
+    // Runs over the same 8 s (a file appended to), 8000 samples each, at
+    // 0, 10, ... 70 degrees and a ninth at 75: the bins of 2^-9 s hold a
+    // sample or two of each. The ninth goes into the band of the nearest
+    // (70), which reaches 76; no band grows more.
+    for (const int runs : {8, 9}) {
+        SeriesReducer reducer;
+        for (int run = 0; run < runs; ++run) {
+            const double pitch = run < 8 ? 10.0 * run : 75;
+            for (int i = 0; i < 8000; ++i) {
+                reducer.Add(i * 0.001, pitch + i % 2, i > 0);
+            }
+        }
+        const std::string svg = ChartSvg({reducer.Take("x")}, "x");
+        const Drawing drawing = Parse(svg);
+        EXPECT_EQ(drawing.runs.size(), 8u) << runs;
+        // The axis from 0 to 80 degrees over 400 pixels: 5 a degree.
+        double highest = INFINITY;
+        for (const std::vector<Point>& run : drawing.runs) {
+            double low = INFINITY, high = -INFINITY;
+            for (const Point& p : run) {
+                low = std::min(low, p.y);
+                high = std::max(high, p.y);
+            }
+            EXPECT_LE(high - low, 6 * 5.0 + 0.01) << runs;
+            highest = std::min(highest, low);
+        }
+        EXPECT_DOUBLE_EQ(highest, 448 - 5 * (runs == 9 ? 76 : 71)) << runs;
+    }
+}
+
+TEST(Chart, ManyRunsOfFewSamplesStayWithinTheBound)
+{
+    // 20,000 runs of 50 samples 20 s apart, each over the whole range: a
+    // line from every sample to the next crosses many bins. The reducer
+    // keeps what it may in bounded memory and time, the chart under 1 MB.
+    SeriesReducer reducer;
+    for (int run = 0; run < 20000; ++run) {
+        for (int i = 0; i < 50; ++i) {
+            reducer.Add(i * 20.0 + run * 0.001, (run * 7 + i * 13) % 90, i > 0);
+        }
+    }
+    std::vector<ChartSeries> series = {reducer.Take("x")};
+    EXPECT_EQ(series.front().samples, 1000000u);
+    EXPECT_LE(series.front().line.size(), 5 * kMostChunks);
+    FitChart(series, "x");
+    EXPECT_LT(ChartSvg(series, "x").size(), kMostChartBytes);
 }
 
 } // namespace

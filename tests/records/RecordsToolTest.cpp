@@ -80,13 +80,14 @@ TEST(Plot, EachFailureOfTheFormerReader)
          }},
         {"a record that breaks off every three lines is one path under 1 MB",
          [] {
-             // 38,400 lines, each third starting at a pitch the line before
-             // did not end at: 12,800 runs of four samples.
+             // 38,400 lines of no span, each third starting at a pitch the
+             // line before did not end at: 12,800 runs of four samples, a
+             // second apart, each within a bin (1.26 MB as polylines).
              std::string lines;
              char line[64];
              for (int i = 0; i < 38400; ++i) {
-                 std::snprintf(line, sizeof line, "%d.%d=pitch(%d.%02d, %d.%02d, 0.1)\n", i / 10, i % 10,
-                               i % 3 == 0 ? 10 : 40 + i % 17, i % 89, 40 + (i + 1) % 17, (i + 1) % 89);
+                 std::snprintf(line, sizeof line, "%d.0=pitch(%d.%02d, %d.%02d, 0.0)\n", i / 3,
+                               i % 3 == 0 ? 10 + i / 3 % 7 : 40 + i % 17, i % 89, 40 + (i + 1) % 17, (i + 1) % 89);
                  lines += line;
              }
              return lines;
