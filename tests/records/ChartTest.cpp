@@ -454,9 +454,12 @@ TEST(Chart, AWholeChartStaysUnderAMegabyte)
         std::size_t files;
         int samples; // each
         const char* legend;
+        int lastSamples = 0; // of the last file, when not `samples`
     };
     const std::vector<Case> cases = {
         {"ten noisy records", 10, 200000, "s9: 200000 samples, drawn coarser to fit the chart</text>"},
+        // The series with the most to draw drawn coarser first: never the short one.
+        {"four noisy records and a short one", 5, 200000, "s4: 2 samples</text>", 2},
         {"fifty records apart", 50, 2, "s49: 2 samples</text>"},
         {"one more in grey", 51, 2, ">1 more record, in grey: 2 samples</text>"},
         {"fifty records of 400 samples with nans", 60, 400, ">10 more records, drawn as one in grey: 4000 samples, 1010 not finite (marked), of them 10 at time nan"},
@@ -466,7 +469,8 @@ TEST(Chart, AWholeChartStaysUnderAMegabyte)
         std::vector<ChartSeries> series;
         for (std::size_t f = 0; f < c.files; ++f) {
             SeriesReducer reducer;
-            for (int i = 0; i < c.samples; ++i) {
+            const int samples = f + 1 == c.files && c.lastSamples > 0 ? c.lastSamples : c.samples;
+            for (int i = 0; i < samples; ++i) {
                 const double noisy = static_cast<double>(random() % 2000) / 10;
                 // With 400: a quarter at a pitch of nan, one at a time of nan.
                 reducer.Add(c.samples == 400 && i == 1 ? NAN : i * 0.1, c.samples == 400 && i % 4 == 0 ? NAN : noisy, i > 0);
@@ -552,8 +556,84 @@ TEST(Chart, ManyRunsOfFewSamplesStayWithinTheBound)
     std::vector<ChartSeries> series = {reducer.Take("x")};
     EXPECT_EQ(series.front().samples, 1000000u);
     EXPECT_LE(series.front().line.size(), 5 * kMostChunks);
+    // Still a quarter pixel: each of the 4000 bins of 0.25 s holds samples.
+    std::set<double> times;
+    for (const ChartPoint& p : series.front().line) {
+        times.insert(std::floor(p.time * 4));
+    }
+    EXPECT_GE(times.size(), 3900u);
+    // Every bin's lowest and highest sample drawn: a sample at pitch 0 and
+    // one at 89 in each 0.25 s from 0 to 980 s.
+    std::map<long, std::pair<double, double>> drawn;
+    for (const ChartPoint& p : series.front().line) {
+        auto [at, added] = drawn.try_emplace(static_cast<long>(std::floor(p.time * 4)), p.pitch, p.pitch);
+        at->second.first = std::min(at->second.first, p.pitch);
+        at->second.second = std::max(at->second.second, p.pitch);
+    }
+    std::size_t short_ = 0;
+    for (long bin = 0; bin < 3920; ++bin) {
+        short_ += drawn.count(bin) == 0 || drawn[bin].first > 0 || drawn[bin].second < 89 ? 1 : 0;
+    }
+    EXPECT_EQ(short_, 0u);
     FitChart(series, "x");
     EXPECT_LT(ChartSvg(series, "x").size(), kMostChartBytes);
+}
+
+TEST(Chart, TheLineGoesOnFromWhereItsRunWas)
+{
+    struct Case {
+        const char* name;
+        std::int64_t bins;
+        std::function<void(SeriesReducer&)> make;
+        std::pair<double, double> from, to; // consecutive in the line, `to` joined to `from`
+    };
+    const std::vector<Case> cases = {
+        // A run's sample taken just as the bins widen, into the bin its
+        // sample before is in: the same chunk, whatever the widening moved.
+        {"into its own bin as the bins widen", kBinsAcrossRange,
+         [](SeriesReducer& reducer) {
+             for (int i = 0; i <= 400; ++i) {
+                 reducer.Add(i, 0, i > 0);
+             }
+             reducer.Add(6399, 0, false);
+             reducer.Add(-0.5, 10, false); // bins of 1 s: bin -1
+             reducer.Add(-1.2, 20, true);  // 6400.2 s: bins of 2 s, both in bin -1
+         },
+         {-0.5, 10}, {-1.2, 20}},
+        // Bins of 1 s over 64 s. Eight runs in bin 10, then a ninth comes
+        // from 0.5 s into it and goes on to 40.5 s; runs of two samples from
+        // 48-51 s to 60-63 s then pass the bound, and the ninth's sample in
+        // bin 10 goes into another's: the line on to 40.5 s still from it.
+        {"on from a bin that gave its sample up", 64,
+         [](SeriesReducer& reducer) {
+             reducer.Add(0, 0, false);
+             reducer.Add(64, 0, false);
+             for (int k = 0; k < 8; ++k) {
+                 reducer.Add(10.1 + k * 0.01, 10 + k, false);
+             }
+             reducer.Add(0.5, 50, false);
+             reducer.Add(10.5, 60, true);
+             reducer.Add(40.5, 70, true);
+             for (int k = 0; k < 2000; ++k) {
+                 reducer.Add(48 + k % 4 + 0.5, 30, false);
+                 reducer.Add(60 + k % 4 + 0.5, 35, true);
+             }
+         },
+         {10.5, 60}, {40.5, 70}},
+    };
+    for (const Case& c : cases) {
+        SeriesReducer reducer(c.bins);
+        c.make(reducer);
+        const ChartSeries series = reducer.Take("x");
+        bool found = false;
+        for (std::size_t i = 1; i < series.line.size(); ++i) {
+            const ChartPoint& a = series.line[i - 1];
+            const ChartPoint& b = series.line[i];
+            found = found || (a.time == c.from.first && a.pitch == c.from.second && b.time == c.to.first &&
+                              b.pitch == c.to.second && b.joined);
+        }
+        EXPECT_TRUE(found) << c.name;
+    }
 }
 
 } // namespace

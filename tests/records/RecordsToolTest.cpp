@@ -207,6 +207,9 @@ TEST(Plot, ManyFilesInOneChartUnderAMegabyteAndBoundedMemory)
         EXPECT_LT(svg.size(), 1000000u) << c.files;
         EXPECT_THAT(svg, HasSubstr(c.legend));
         EXPECT_EQ(Occurrences(svg, "<g class=\"series\">"), std::min<std::size_t>(c.files, 51)) << c.files;
+        // A dot on each sample of the fifty; none on the grey, drawn from
+        // what each of its records drew.
+        EXPECT_EQ(Occurrences(svg, "<circle"), 100u) << c.files;
     }
 }
 
