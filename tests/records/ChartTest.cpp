@@ -374,23 +374,24 @@ TEST(Chart, RecordsThatBreakOffOrStartOverLookAsEverySampleWithinAPixel)
                  }
              }
          }},
-        // Bins of 1 s; at 0 s and at 6000 s eight runs each; a ninth from
+        // Bins of 0.5 s; at 0 s and at 3060 s eight runs each; a ninth from
         // within the first (its sample in the band of the nearest) to 3000 s
-        // (a bin of its own) and on into the second: both lines drawn.
+        // (a bin of its own) and on into the second, 122 bins (15 pixels)
+        // later: both lines drawn.
         {"lines out of and into bins that keep as many runs apart as they may",
          [&](BothWays& both) {
              for (int i = 0; i < 500; ++i) {
                  both.Add(100 + i * 3.8, 0, i > 0);
              }
-             for (const double at : {0.0, 6000.0}) {
+             for (const double at : {0.0, 3060.0}) {
                  for (int run = 0; run < 8; ++run) {
-                     both.Add(at + run * 0.1, 10 + run, false);
-                     both.Add(at + run * 0.1 + 0.05, 11 + run, true);
+                     both.Add(at + run * 0.01, 10 + run, false);
+                     both.Add(at + run * 0.01 + 0.005, 11 + run, true);
                  }
              }
-             both.Add(0.9, 50, false);
+             both.Add(0.09, 50, false);
              both.Add(3000, -40, true);
-             both.Add(6000.9, 50, true);
+             both.Add(3060.09, 50, true);
          }},
         // 38,400 lines, 0.1 s apart, every third starting anew.
         {"a record that breaks off every three lines",
@@ -482,6 +483,9 @@ TEST(Chart, AWholeChartStaysUnderAMegabyte)
         EXPECT_LT(svg.size(), kMostChartBytes) << c.name;
         EXPECT_THAT(svg, HasSubstr(c.legend)) << c.name;
         EXPECT_EQ(Occurrences(svg, "<g class=\"series\">"), std::min<std::size_t>(c.files, kMostSeriesApart + 1)) << c.name;
+        // The grey series over the times of all it stands for.
+        EXPECT_EQ(series.back().timeLow, 0) << c.name;
+        EXPECT_EQ(series.back().timeHigh, (c.lastSamples > 0 ? c.lastSamples - 1 : c.samples - 1) * 0.1) << c.name;
     }
 }
 
@@ -585,7 +589,8 @@ TEST(Chart, TheLineGoesOnFromWhereItsRunWas)
         const char* name;
         std::int64_t bins;
         std::function<void(SeriesReducer&)> make;
-        std::pair<double, double> from, to; // consecutive in the line, `to` joined to `from`
+        // Consecutive in the line, the second joined to the first.
+        std::vector<std::pair<std::pair<double, double>, std::pair<double, double>>> lines;
     };
     const std::vector<Case> cases = {
         // A run's sample taken just as the bins widen, into the bin its
@@ -599,11 +604,12 @@ TEST(Chart, TheLineGoesOnFromWhereItsRunWas)
              reducer.Add(-0.5, 10, false); // bins of 1 s: bin -1
              reducer.Add(-1.2, 20, true);  // 6400.2 s: bins of 2 s, both in bin -1
          },
-         {-0.5, 10}, {-1.2, 20}},
+         {{{-0.5, 10}, {-1.2, 20}}}},
         // Bins of 1 s over 64 s. Eight runs in bin 10, then a ninth comes
         // from 0.5 s into it and goes on to 40.5 s; runs of two samples from
         // 48-51 s to 60-63 s then pass the bound, and the ninth's sample in
-        // bin 10 goes into another's: the line on to 40.5 s still from it.
+        // bin 10 goes into the nearest (the run at 17) and widens its band;
+        // the line on to 40.5 s still from it.
         {"on from a bin that gave its sample up", 64,
          [](SeriesReducer& reducer) {
              reducer.Add(0, 0, false);
@@ -619,20 +625,22 @@ TEST(Chart, TheLineGoesOnFromWhereItsRunWas)
                  reducer.Add(60 + k % 4 + 0.5, 35, true);
              }
          },
-         {10.5, 60}, {40.5, 70}},
+         {{{10.17, 17}, {10.5, 60}}, {{10.5, 60}, {40.5, 70}}}},
     };
     for (const Case& c : cases) {
         SeriesReducer reducer(c.bins);
         c.make(reducer);
         const ChartSeries series = reducer.Take("x");
-        bool found = false;
-        for (std::size_t i = 1; i < series.line.size(); ++i) {
-            const ChartPoint& a = series.line[i - 1];
-            const ChartPoint& b = series.line[i];
-            found = found || (a.time == c.from.first && a.pitch == c.from.second && b.time == c.to.first &&
-                              b.pitch == c.to.second && b.joined);
+        for (const auto& [from, to] : c.lines) {
+            bool found = false;
+            for (std::size_t i = 1; i < series.line.size(); ++i) {
+                const ChartPoint& a = series.line[i - 1];
+                const ChartPoint& b = series.line[i];
+                found = found || (a.time == from.first && a.pitch == from.second && b.time == to.first &&
+                                  b.pitch == to.second && b.joined);
+            }
+            EXPECT_TRUE(found) << c.name << ": " << from.first << " to " << to.first;
         }
-        EXPECT_TRUE(found) << c.name;
     }
 }
 
