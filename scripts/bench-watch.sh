@@ -6,8 +6,8 @@
 #     columns), from 1 s to the whole record, wall time of each answer
 #     (curl's time_total), the median and the slowest of each width;
 #   - following: a writer appends 1000 lines a second for 30 s while a
-#     client follows the events and asks the newest 60 s after each, as the
-#     page does; the server's CPU time over that (utime + stime) as a share
+#     client follows the events and asks the newest 60 s after each (at
+#     most one round in 150 ms), as the page does; the server's CPU time over that (utime + stime) as a share
 #     of one core;
 #   - plot on the same record under /usr/bin/time: wall, CPU, peak RSS.
 # The record is generated as scripts/bench-records.sh makes it (the same
@@ -121,10 +121,13 @@ import sys, time, urllib.request, json
 url = sys.argv[1]
 stream = urllib.request.urlopen(url + "api/events", timeout=60)
 start = time.monotonic()
+asked = 0
 for raw in stream:
     if time.monotonic() - start > 30:
         break
-    if raw.startswith(b"data:"):
+    # As the page asks: a round at a time, rounds at least 150 ms apart.
+    if raw.startswith(b"data:") and time.monotonic() - asked >= 0.15:
+        asked = time.monotonic()
         files = json.load(urllib.request.urlopen(url + "api/files"))["files"]
         f = [f for f in files if f["name"].endswith("568.txt")]
         if f and f[0]["last"] is not None:

@@ -83,11 +83,16 @@ int WatchCommand(const WatchOptions& options, std::ostream& out, std::ostream& e
         std::thread following([&] {
             FolderWake wake(options.folder);
             while (!stop) {
+                const auto began = std::chrono::steady_clock::now();
                 bool again = false;
                 folder.Pass(again);
-                if (!again) {
-                    wake.Wait(100);
+                if (again) {
+                    continue; // a long file being read: on with it
                 }
+                wake.Wait(100);
+                // One pass in 100 ms at most: a file written line by line
+                // wakes the folder at each line, and one pass takes them all.
+                std::this_thread::sleep_until(began + std::chrono::milliseconds(100));
             }
         });
         if (options.open) {

@@ -80,6 +80,7 @@ void RecordIndex::StartOver()
     summary_ = RecordSummary{};
     summary_.generation = generation;
     marks_.clear();
+    chunks_.clear();
     next_ = LineStart{};
     tail_.clear();
     whole_ = SeriesReducer{};
@@ -138,6 +139,17 @@ bool RecordIndex::ReadOn(std::size_t mostLines)
                 }
                 continue;
             }
+            if (chunks_.empty() || chunks_.back().dataLines == kLinesPerChunk) {
+                chunks_.emplace_back();
+                chunks_.back().start = LineStart{line->number, line->offset};
+            }
+            Chunk& chunk = chunks_.back();
+            ++chunk.dataLines;
+            const bool carries = !first_ && CarriesOn(end_, data);
+            if (!carries) {
+                chunk.Take(data.startTime, data.startPitch, false);
+            }
+            chunk.Take(data.startTime + data.span, data.endPitch, true);
             SampleTaker taker{end_, first_};
             summary_.samples += taker.Take(data, whole_);
             end_ = taker.end;
@@ -175,6 +187,36 @@ bool RecordIndex::ReadOn(std::size_t mostLines)
         // Gone between the look and the read: the next pass sees it so.
     }
     return changed;
+}
+
+void RecordIndex::Chunk::Take(double time, double pitch, bool joined)
+{
+    if (!std::isfinite(time) || !std::isfinite(pitch)) {
+        clean = false;
+    }
+    if (std::isfinite(time)) {
+        timeLow = anyTime ? std::min(timeLow, time) : time;
+        timeHigh = anyTime ? std::max(timeHigh, time) : time;
+        anyTime = true;
+    }
+    if (!any) {
+        any = true;
+        firstJoined = joined;
+        first = low = high = last = Sample{time, pitch};
+        return;
+    }
+    if (!joined) {
+        clean = false;
+    }
+    if (pitch < low.pitch) {
+        low = Sample{time, pitch};
+        lowFirst = false; // the lowest now comes after the highest
+    }
+    if (pitch > high.pitch) {
+        high = Sample{time, pitch};
+        lowFirst = true;
+    }
+    last = Sample{time, pitch};
 }
 
 RecordSummary RecordIndex::Summary() const
@@ -225,7 +267,7 @@ void ReadSpans(const std::string& path, const std::vector<std::pair<LineStart, s
 
 } // namespace
 
-ChartSeries RecordIndex::Range(double from, double to) const
+ChartSeries RecordIndex::Range(double from, double to, int columns) const
 {
     const std::string label = name_.fromName ? name_.vessel + ", stamp " + name_.stamp : std::string(BaseName(path_));
     std::unique_lock<std::mutex> lock(mutex_);
@@ -234,18 +276,93 @@ ChartSeries RecordIndex::Range(double from, double to) const
         lock.unlock();
         return whole.Take(label);
     }
-    const auto spans = Spans(from, to);
-    lock.unlock();
     SeriesReducer series;
-    SampleTaker taker;
-    ReadSpans(path_, spans, [&](const SplitLine&, const DataLine& line, bool joined) {
-        if (!joined || !Meets(line, from, to)) {
-            taker.first = true; // the line breaks where lines between are left out
+    if (columns <= 0) {
+        const auto spans = Spans(from, to);
+        lock.unlock();
+        SampleTaker taker;
+        ReadSpans(path_, spans, [&](const SplitLine&, const DataLine& line, bool joined) {
+            if (!joined || !Meets(line, from, to)) {
+                taker.first = true; // the line breaks where lines between are left out
+            }
+            if (Meets(line, from, to)) {
+                taker.Take(line, series);
+            }
+        });
+        return series.Take(label);
+    }
+    // What to do with each chunk that meets the range, in order: take its
+    // summary, or read its lines (runs of such chunks read as one span), or
+    // (for those between that do not meet it) break the line.
+    struct Part {
+        enum { Summary, Read, Break } kind;
+        Chunk chunk;            // Summary; Read: its first chunk
+        std::uint64_t end = 0;  // Read: where the span ends
+    };
+    std::vector<Part> parts;
+    const double narrow = (to - from) / (4.0 * columns);
+    for (std::size_t i = 0; i < chunks_.size(); ++i) {
+        const Chunk& c = chunks_[i];
+        const std::uint64_t end = i + 1 < chunks_.size() ? chunks_[i + 1].start.offset : next_.offset;
+        if (!c.anyTime || c.timeHigh < from || c.timeLow > to) {
+            if (c.clean && (parts.empty() || parts.back().kind != Part::Break)) {
+                parts.push_back(Part{Part::Break, Chunk(), 0});
+            } else if (!c.clean) {
+                parts.push_back(Part{Part::Read, c, end}); // its marks may lie on the edges
+            }
+            continue;
         }
-        if (Meets(line, from, to)) {
-            taker.Take(line, series);
+        if (c.clean && c.timeLow >= from && c.timeHigh <= to && c.last.time - c.first.time <= narrow) {
+            parts.push_back(Part{Part::Summary, c, 0});
+        } else if (!parts.empty() && parts.back().kind == Part::Read && parts.back().end == c.start.offset) {
+            parts.back().end = end;
+        } else {
+            parts.push_back(Part{Part::Read, c, end});
         }
-    });
+    }
+    lock.unlock();
+    bool contiguous = false; // the data line before was taken
+    DataLine data;
+    for (const Part& part : parts) {
+        if (part.kind == Part::Break) {
+            contiguous = false;
+        } else if (part.kind == Part::Summary) {
+            const Chunk& c = part.chunk;
+            const Sample inOrder[] = {c.first, c.lowFirst ? c.low : c.high, c.lowFirst ? c.high : c.low, c.last};
+            series.Add(c.first.time, c.first.pitch, c.firstJoined && contiguous);
+            for (std::size_t k = 1; k < 4; ++k) {
+                if (inOrder[k].time != inOrder[k - 1].time || inOrder[k].pitch != inOrder[k - 1].pitch) {
+                    series.Add(inOrder[k].time, inOrder[k].pitch, true);
+                }
+            }
+            contiguous = true;
+        } else {
+            LineReader reader(path_, part.chunk.start);
+            bool firstData = true;
+            LineEnd end;
+            while (const SplitLine* line = reader.Next()) {
+                if (line->offset >= part.end || !line->ended) {
+                    break;
+                }
+                if (ParseDataLine(line->text, data) != nullptr) {
+                    continue;
+                }
+                const bool carries = firstData ? part.chunk.firstJoined && contiguous : contiguous && CarriesOn(end, data);
+                firstData = false;
+                if (!Meets(data, from, to)) {
+                    contiguous = false;
+                    continue;
+                }
+                if (!carries) {
+                    series.Add(data.startTime, data.startPitch, false);
+                }
+                end.time = data.startTime + data.span;
+                end.pitchText = data.endPitchText;
+                series.Add(end.time, data.endPitch, true);
+                contiguous = true;
+            }
+        }
+    }
     return series.Take(label);
 }
 

@@ -26,6 +26,11 @@
 #include <vector>
 
 inline constexpr std::size_t kLinesPerMark = 65536;
+// A wide range is drawn from what each run of this many data lines keeps of
+// its samples (first, last, lowest, highest), once such a run spans no more
+// than a quarter of a pixel column: the file is then read only at the
+// range's ends.
+inline constexpr std::size_t kLinesPerChunk = 512;
 
 // What the file list shows of a file.
 struct RecordSummary {
@@ -69,8 +74,10 @@ public:
 
     // The series of the lines that meet [from, to] (from > to: every line),
     // each line's samples as plot takes them; for the whole file, the
-    // reduction kept as lines arrive.
-    ChartSeries Range(double from, double to) const;
+    // reduction kept as lines arrive. With `columns` (> 0), for a chart that
+    // wide: where runs of kLinesPerChunk lines fit a quarter column, their
+    // first, last, lowest and highest samples stand for them.
+    ChartSeries Range(double from, double to, int columns = 0) const;
     // The line whose span holds `time`, or the one whose start or end lies
     // nearest to it.
     NearestLine Nearest(double time) const;
@@ -82,6 +89,22 @@ private:
         LineStart start;
         double low = 0, high = 0; // finite times of the lines from here to the next mark
         bool any = false;
+    };
+    struct Sample {
+        double time = 0, pitch = 0;
+    };
+    // What a run of kLinesPerChunk data lines keeps of its samples.
+    struct Chunk {
+        LineStart start; // of its first data line
+        Sample first, low, high, last;
+        bool lowFirst = true;
+        bool firstJoined = false; // its first sample goes on from the chunk before's last
+        bool clean = true;        // every sample finite, and joined to the one before
+        bool any = false;         // a sample taken
+        double timeLow = 0, timeHigh = 0; // over the finite times
+        bool anyTime = false;
+        std::size_t dataLines = 0;
+        void Take(double time, double pitch, bool joined);
     };
     // Where to read for the lines that meet [from, to]: runs of marks as
     // (start, end offset).
@@ -97,6 +120,7 @@ private:
     std::vector<Mark> marks_;
     LineStart next_;      // where the line after the last taken begins
     std::string tail_;    // the last bytes before next_.offset, to tell a rewritten file
+    std::vector<Chunk> chunks_; // the last one still filling
     SeriesReducer whole_; // every sample, reduced
     LineEnd end_;         // of the last data line, for continuity
     bool first_ = true;   // no data line yet

@@ -244,7 +244,7 @@ struct WatchServer::Parts {
             }
         }
         const RecordSummary summary = file->Summary();
-        const ChartSeries series = file->Range(from, to);
+        const ChartSeries series = file->Range(from, to, columns);
         double low = from, high = to;
         if (from > to) {
             low = series.timeLow;

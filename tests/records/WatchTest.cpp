@@ -175,6 +175,40 @@ TEST(WatchZoom, FarInTheSamplesAreExact)
     EXPECT_EQ(answer["exact"], true);
 }
 
+// Zoomed out over most of a record, the page's points come from what runs of
+// lines keep of their samples where a run fits a quarter column, and from
+// the file at the range's ends: still only true samples, and in each column
+// its true lowest and highest. The record's sawtooth (line i: pitch
+// (i % 1000) / 100 at i / 10 s) rises by 0.01° a line from 0.00 to 9.99
+// every 100 s: a column of 70 s or more holds a whole tooth, 0.00 to 9.99.
+TEST(WatchZoom, OutTheColumnsKeepTheirExtremes)
+{
+    const fs::path folder = FreshFolder();
+    WriteFile(folder / "Kestrel_601234567.txt", Lines(0, 150000));
+    Served served(folder);
+    const int columns = 50;
+    const double from = 250.05, to = 14750.05; // 290 s a column; a run of 512 lines spans 51.2 s
+    const json answer = served.Json("/api/range?file=" + std::to_string(served.Id("Kestrel_601234567.txt")) +
+                                    "&from=250.05&to=14750.05&columns=" + std::to_string(columns));
+    ASSERT_LE(answer["t"].size(), 4u * columns);
+    std::vector<double> low(columns, 100), high(columns, -100);
+    for (std::size_t k = 0; k < answer["t"].size(); ++k) {
+        const double t = answer["t"][k], p = answer["p"][k];
+        const long line = std::lround(t * 10);
+        EXPECT_NEAR(t, line / 10.0, 1e-6);
+        EXPECT_EQ(p, (line % 1000) / 100.0) << "no such sample at " << t;
+        const int column = static_cast<int>((t - from) / (to - from) * columns);
+        if (column >= 0 && column < columns) {
+            low[column] = std::min(low[column], p);
+            high[column] = std::max(high[column], p);
+        }
+    }
+    for (int c = 0; c < columns; ++c) {
+        EXPECT_EQ(low[c], 0.0) << "column " << c;
+        EXPECT_EQ(high[c], 9.99) << "column " << c;
+    }
+}
+
 // ---- following a file as it is written -------------------------------------------
 
 TEST(WatchFollow, AHalfWrittenLineIsTakenOnceItEnds)

@@ -294,11 +294,23 @@ function shownRange() {
   return state.view;
 }
 
+// Asks for the ranges shown: one round at a time, and rounds at least
+// LOAD_GAP ms apart (a file written line by line changes many times a
+// second; what it shows changes only by a line or two between rounds).
+const LOAD_GAP = 150;
+let lastLoad = 0;
+let loadTimer = null;
 function load() {
   if (state.loading) {
     state.again = true;
     return;
   }
+  const wait = lastLoad + LOAD_GAP - Date.now();
+  if (wait > 0) {
+    if (loadTimer === null) loadTimer = setTimeout(() => { loadTimer = null; load(); }, wait);
+    return;
+  }
+  lastLoad = Date.now();
   const files = chosenFiles();
   if (files.length === 0) {
     showData();
