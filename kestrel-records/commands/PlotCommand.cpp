@@ -53,6 +53,9 @@ int PlotCommand(const std::vector<std::string>& named, const std::optional<std::
         if (!output && named.size() > 1) {
             throw RecordsError("several files go into one chart: name it with -o");
         }
+        if (!output && named.front() == kStandardInput) {
+            throw RecordsError("standard input has no name to name its chart after: name it with -o");
+        }
         OutputFile chart(output.value_or(DefaultChartName(named.front())), named);
         const std::vector<std::string> files = EachFileOnce(named, err);
         std::string title;

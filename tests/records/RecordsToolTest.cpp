@@ -144,10 +144,19 @@ TEST(Plot, OneSeriesPerFileAndLinesBrokenWhereAFileStartsAgain)
     const ToolRun unnamed = RunRecords({"plot", "Kestrel 1_613815001.txt", "Chase_Plane_613815002.txt"}, folder);
     EXPECT_EQ(unnamed.exitCode, 2);
     EXPECT_THAT(unnamed.err, HasSubstr("name it with -o"));
-    // One file: its chart beside it.
+    // One file: its chart beside it, ".txt" taken off a name that holds
+    // more; ".txt" alone is the whole name.
     const ToolRun one = RunRecords({"plot", "Kestrel 1_613815001.txt"}, folder);
     EXPECT_EQ(one.exitCode, 0) << one.err;
     EXPECT_THAT(ReadFile(folder / "Kestrel 1_613815001.svg"), HasSubstr(">Pitch of Kestrel 1, stamp 613815001</text>"));
+    for (const auto& [file, chart] : std::vector<std::pair<std::string, std::string>>{
+             {"a.txt", "a.svg"}, {".txt", ".txt.svg"}, {"notes", "notes.svg"}}) {
+        WriteFile(folder / file, "0.0=pitch(5.00, 7.50, 10.0)\n");
+        const ToolRun plotted = RunRecords({"plot", file}, folder);
+        EXPECT_EQ(plotted.exitCode, 0) << file << "\n" << plotted.err;
+        EXPECT_THAT(plotted.out, HasSubstr("into " + chart + "\n")) << file;
+        EXPECT_TRUE(fs::exists(folder / chart)) << file;
+    }
 }
 
 TEST(Plot, MemoryAndChartDoNotGrowWithTheRecord)
@@ -378,6 +387,54 @@ TEST(Check, TimesAsTheLinesPrintThem)
         const ToolRun run = RunRecords({"check", "Probe_1.txt"}, folder);
         EXPECT_EQ(run.exitCode, 0) << c.name << "\n" << run.out << run.err;
         EXPECT_THAT(run.out, HasSubstr(", " + std::string(c.times) + ", pitch")) << c.name;
+    }
+}
+
+TEST(Messages, EveryNameShownWithItsOddBytesAsHex)
+{
+    // A name's control characters, DEL and bytes beyond ASCII as \xNN:
+    // no name moves the cursor, colours the terminal or forges a line of a
+    // report. "-" is standard input, named so.
+    const std::string good = "Odd\x01\x1b[31m\r\n\xC3\xA9_1.txt";
+    const std::string goodShown = "Odd\\x01\\x1B[31m\\x0D\\x0A\\xC3\\xA9_1.txt";
+    const std::string bad = "Bad\x1b\x7f_2.txt";
+    const std::string badShown = "Bad\\x1B\\x7F_2.txt";
+    struct Case {
+        const char* name;
+        std::vector<std::string> args;
+        int exitCode;
+        bool onStandardError;
+        std::string message;
+    };
+    const std::vector<Case> cases = {
+        {"check, a good file", {"check", good}, 0, false, goodShown + ": good: 1 line, time 0.0 to 10.0 s"},
+        {"check, a bad file", {"check", bad}, 1, false, badShown + ": bad: line 1: not a data line"},
+        {"check, no such file", {"check", "gone\x1b_3.txt"}, 2, true,
+         "kestrel-records: gone\\x1B_3.txt: cannot open it (No such file or directory)\n"},
+        {"check, a file named twice", {"check", good, "./" + good}, 0, true,
+         "kestrel-records: ./" + goodShown + ": named twice (the same file as " + goodShown + "); read once\n"},
+        {"check, standard input", {"check", "-"}, 0, false, "standard input: good: no lines (the name is not"},
+        {"plot, a bad line", {"plot", bad, "-o", "c.svg"}, 2, true, "kestrel-records: " + badShown + ":1: not a data line"},
+        {"plot, the chart beside the file", {"plot", good}, 0, false,
+         "into Odd\\x01\\x1B[31m\\x0D\\x0A\\xC3\\xA9_1.svg\n"},
+        {"plot, standard input and no chart named", {"plot", "-"}, 2, true,
+         "kestrel-records: standard input has no name to name its chart after: name it with -o\n"},
+        {"export, the table named", {"export", good, "-o", "t\x1b.csv"}, 0, false, "into t\\x1B.csv\n"},
+        {"export onto its input", {"export", good, "-o", good}, 2, true,
+         "kestrel-records: " + goodShown + ": is one of the files read"},
+        {"an option no command has", {"check", "--no\x1bsuch", good}, 2, true, "--no\\x1Bsuch"},
+    };
+    for (const Case& c : cases) {
+        const fs::path folder = FreshFolder(std::to_string(&c - cases.data()));
+        WriteFile(folder / good, "0.0=pitch(5.00, 7.50, 10.0)\n");
+        WriteFile(folder / bad, "hello\n");
+        const ToolRun run = RunRecords(c.args, folder);
+        EXPECT_EQ(run.exitCode, c.exitCode) << c.name << "\n" << run.out << run.err;
+        EXPECT_THAT(c.onStandardError ? run.err : run.out, HasSubstr(c.message)) << c.name;
+        for (const char odd : {'\x01', '\x1b', '\r', '\x7f', '\xC3'}) {
+            EXPECT_EQ(run.out.find(odd), std::string::npos) << c.name << ": byte " << (odd & 0xFF) << " as it is";
+            EXPECT_EQ(run.err.find(odd), std::string::npos) << c.name << ": byte " << (odd & 0xFF) << " as it is";
+        }
     }
 }
 
