@@ -153,6 +153,7 @@ int RunFlight(const RunOptions& options)
 
         run = std::make_unique<FlightRun>(flight, modulePath);
         run->LoadModule();
+        run->SetPace(options.pace);
         run->Play();
         run->Finish();
         run->EndProgress();

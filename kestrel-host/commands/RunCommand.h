@@ -14,6 +14,7 @@ struct RunOptions {
     std::optional<std::filesystem::path> module; // default: next to the program
     std::optional<std::filesystem::path> trace;
     std::filesystem::path programFolder;
+    double pace = 0; // simulated seconds a wall second; 0: as fast as it can
     // A flight of a batch: the paths of the whole list, its trace among
     // them, which the flight's own paths are checked against.
     const RunPaths* batch = nullptr;

@@ -68,6 +68,9 @@ int main(int argc, char** argv)
     runCommand->add_option("--trace", trace,
                            "Write every host operation the module calls, and the host's calls into it (its folder "
                            "made if missing)");
+    runCommand->add_option("--pace", run.pace,
+                           "Play at this many simulated seconds a wall second, to watch it live (default: as fast as it can)")
+        ->check(CLI::PositiveNumber & CLI::Range(1e-3, 1e6));
     runCommand->footer(kWhereThingsAre);
 
     std::string topic;
