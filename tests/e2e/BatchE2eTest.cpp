@@ -233,3 +233,21 @@ INSTANTIATE_TEST_SUITE_P(Table, LinkedOutputs,
                          [](const ::testing::TestParamInfo<LinkedOutput>& param) {
                              return std::string(param.param.suffix + 1);
                          });
+
+TEST(BatchInputs, AreNeverWrittenByAFlightsModule)
+{
+    // The list lies in its flight's root; the probe plug-in (ProbeModule.cpp)
+    // opens it to write: refused as a file the run reads, the list intact.
+    const fs::path folder = FreshFolder();
+    const fs::path root = folder / "r";
+    fs::create_directories(root);
+    WriteFile(folder / "probe.json", R"({"vessels": [{"name": "open list.txt 1 0;write a;close", "pitch_deg": [[0, 0]]}],
+                                        "steps": [{"dt": 1.0, "count": 1}]})");
+    const std::string list = (folder / "probe.json").string() + "\t" + root.string() + "\n";
+    WriteFile(root / "list.txt", list);
+    const HostRun batch = RunHost({"batch", (root / "list.txt").string(), "--module", KESTREL_PROBE_MODULE}, folder);
+    EXPECT_EQ(batch.exitCode, 0) << batch.err;
+    EXPECT_THAT(batch.out, HasSubstr("probe.json: exit 3\n"));
+    EXPECT_THAT(ReadFile(folder / "r.out"), HasSubstr("lines not written: 1\n  a file the run reads: 1\n"));
+    EXPECT_EQ(ReadFile(root / "list.txt"), list);
+}
