@@ -295,7 +295,7 @@ ChartSeries RecordIndex::Range(double from, double to, int columns) const
     // summary, or read its lines (runs of such chunks read as one span), or
     // (for those between that do not meet it) break the line.
     struct Part {
-        enum { Summary, Read, Break } kind;
+        enum { Summarised, Read, Break } kind;
         Chunk chunk;            // Summary; Read: its first chunk
         std::uint64_t end = 0;  // Read: where the span ends
     };
@@ -313,7 +313,7 @@ ChartSeries RecordIndex::Range(double from, double to, int columns) const
             continue;
         }
         if (c.clean && c.timeLow >= from && c.timeHigh <= to && c.last.time - c.first.time <= narrow) {
-            parts.push_back(Part{Part::Summary, c, 0});
+            parts.push_back(Part{Part::Summarised, c, 0});
         } else if (!parts.empty() && parts.back().kind == Part::Read && parts.back().end == c.start.offset) {
             parts.back().end = end;
         } else {
@@ -326,7 +326,7 @@ ChartSeries RecordIndex::Range(double from, double to, int columns) const
     for (const Part& part : parts) {
         if (part.kind == Part::Break) {
             contiguous = false;
-        } else if (part.kind == Part::Summary) {
+        } else if (part.kind == Part::Summarised) {
             const Chunk& c = part.chunk;
             const Sample inOrder[] = {c.first, c.lowFirst ? c.low : c.high, c.lowFirst ? c.high : c.low, c.last};
             series.Add(c.first.time, c.first.pitch, c.firstJoined && contiguous);

@@ -209,6 +209,22 @@ TEST(WatchZoom, OutTheColumnsKeepTheirExtremes)
     }
 }
 
+// Samples that are not finite reach the page as marks, as plot marks them:
+// each line goes on from the one before (its first pitch is the one before's
+// second), so the samples are (0, 1.00), (1, inf), (2, nan), (3, -inf).
+TEST(WatchZoom, NotFiniteSamplesAreMarks)
+{
+    const fs::path folder = FreshFolder();
+    WriteFile(folder / "Kestrel_601234567.txt",
+              "0.0=pitch(1.00, inf, 1.0)\n1.0=pitch(inf, nan, 1.0)\n2.0=pitch(nan, -inf, 1.0)\n");
+    Served served(folder);
+    const json answer = served.Json("/api/range?file=" + std::to_string(served.Id("Kestrel_601234567.txt")));
+    EXPECT_EQ(answer["t"], json({0.0}));
+    EXPECT_EQ(answer["p"], json({1.0}));
+    EXPECT_EQ(answer["marks"], json({{1.0, "inf"}, {2.0, "nan"}, {3.0, "-inf"}}));
+    EXPECT_EQ(answer["samples"], 4);
+}
+
 // ---- following a file as it is written -------------------------------------------
 
 TEST(WatchFollow, AHalfWrittenLineIsTakenOnceItEnds)
