@@ -2,9 +2,11 @@
 #pragma once
 
 #include "kestrel-host/flight/PathRules.h"
+#include "kestrel-host/simulator/NativeFiles.h"
 
 #include <filesystem>
 #include <optional>
+#include <set>
 
 struct RunOptions {
     std::filesystem::path flight;
@@ -16,6 +18,9 @@ struct RunOptions {
     // A flight of a batch: the paths of the whole list, its trace among
     // them, which the flight's own paths are checked against.
     const RunPaths* batch = nullptr;
+    // And the files the batch reads (its list, its flights, the module), by
+    // identity, which nothing the flight writes may reach.
+    const std::set<FileIdentity>* batchInputs = nullptr;
 };
 
 // Returns the exit code: 0, the flight played to its end and every line the

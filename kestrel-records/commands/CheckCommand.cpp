@@ -1,4 +1,6 @@
 // kestrel-records check: whether each file holds only lines the module writes.
+// Each file is named as messages name it (ShownInput): a name cannot forge
+// a line of the report.
 #include "kestrel-records/commands/Commands.h"
 #include "kestrel-records/outputs/InputFiles.h"
 #include "kestrel-records/reading/RecordFile.h"
@@ -29,13 +31,13 @@ int CheckCommand(const std::vector<std::string>& named, std::ostream& out, std::
         const std::string note = ParseRecordName(file).fromName ? "" : " (the name is not <vessel>_<stamp>.txt)";
         if (scan.badLines > 0) {
             ++bad;
-            out << file << ": bad: line " << scan.firstBadLine << ": " << scan.firstBadProblem << ": "
+            out << ShownInput(file) << ": bad: line " << scan.firstBadLine << ": " << scan.firstBadProblem << ": "
                 << scan.firstBadExcerpt << " (" << scan.badLines << " of " << Count(scan.lines, "line", "lines")
                 << " bad)" << note << "\n";
             continue;
         }
         ++good;
-        out << file << ": good: ";
+        out << ShownInput(file) << ": good: ";
         if (scan.lines == 0) {
             out << "no lines" << note << "\n";
             continue;

@@ -2,6 +2,8 @@
 // charts them, exports them as CSV and checks them, and shows them live in a
 // browser while they are written.
 #include "kestrel-records/commands/Commands.h"
+#include "kestrel-records/common/ShownText.h"
+#include "kestrel-records/outputs/FileSystem.h"
 #include "kestrel-records/watch/WatchServer.h"
 #include "module/Version.h"
 
@@ -16,20 +18,39 @@ namespace {
 // The examples are the platform's own names for a device and a pipe.
 #ifdef _WIN32
 constexpr const char* kInputRule =
-    "Each FILE is read once, from start to end: a pipe works as a file does; a file named twice is read once.";
+    "Each FILE is read once, from start to end: a pipe works as a file does; a file named twice is read once; - is "
+    "standard input.";
 constexpr const char* kOutputRules =
     "\nThe output: a file is written whole or not at all (a temporary file beside it, then renamed); a device or a "
     "pipe (NUL, CON, \\\\.\\pipe\\NAME) is written directly; a folder, a data file (<vessel>_<stamp>.txt with data "
     "lines) and an input are refused. Symbolic links are followed.";
 #else
 constexpr const char* kInputRule =
-    "Each FILE is read once, from start to end: a pipe or a FIFO works as a file does; a file named twice is read once.";
+    "Each FILE is read once, from start to end: a pipe or a FIFO works as a file does; a file named twice is read "
+    "once; - is standard input.";
 constexpr const char* kOutputRules =
     "\nThe output: a file is written whole or not at all (a temporary file beside it, then renamed); a device or a "
     "FIFO (/dev/null, /dev/stdout, a pipe) is written directly; a folder, a socket or a block device, a data file "
     "(<vessel>_<stamp>.txt with data lines) and an input are refused. Symbolic links are followed.";
 #endif
 
+// What the command line parser says of the words it was given, each line
+// escaped as every message's names are.
+std::string ShownLines(const std::string& text)
+{
+    std::string shown;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        const std::size_t end = text.find('\n', start);
+        shown += Shown(std::string_view(text).substr(start, end == std::string::npos ? std::string::npos : end - start));
+        if (end == std::string::npos) {
+            break;
+        }
+        shown += '\n';
+        start = end + 1;
+    }
+    return shown;
+}
 constexpr const char* kWatchHelp =
     "\nServes one page and a small HTTP API on this computer only (127.0.0.1) and prints its\n"
     "URL; open it in a browser (or give --open). The page lists the data files of FOLDER\n"
@@ -59,6 +80,10 @@ int main(int argc, char** argv)
     app.set_version_flag("--version", "kestrel-records " KESTREL_VERSION_TEXT);
     // A path that starts with '/' is a path, also on Windows.
     app.allow_windows_style_options(false);
+    app.failure_message([](const CLI::App* parser, const CLI::Error& e) {
+        return ShownLines(CLI::FailureMessage::simple(parser, e));
+    });
+    WritesPastTheSizeLimitFail();
 
     std::vector<std::string> files;
     std::string output;

@@ -1,6 +1,6 @@
 // The files a command reads, each once: a file named twice, by the same name
 // or by another (a link, "./" before it), is read where it was named first,
-// and a note says so.
+// and a note says so. "-" is standard input.
 #pragma once
 
 #include <ostream>

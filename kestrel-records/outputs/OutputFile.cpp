@@ -3,6 +3,7 @@
 #include "kestrel-records/reading/DataLine.h"
 #include "kestrel-records/reading/RecordFile.h"
 #include "kestrel-records/common/RecordsError.h"
+#include "kestrel-records/common/ShownText.h"
 
 #include <cstdio>
 #include <memory>
@@ -81,6 +82,15 @@ bool IsDataFile(const std::string& path)
     return ParseDataLine(line, data) == nullptr;
 }
 
+constexpr const char* kDataFileRefusal =
+    "a data file of the recorder (<vessel>_<stamp>.txt, a data line first); a record is never written over";
+
+// Which file an input is: "-" is standard input.
+NodeId InputId(const std::string& input)
+{
+    return input == kStandardInput ? StandardInputId() : LookAt(input).id;
+}
+
 const char* Refusal(NodeKind kind)
 {
     switch (kind) {
@@ -100,7 +110,7 @@ const char* Refusal(NodeKind kind)
 } // namespace
 
 OutputFile::OutputFile(const std::string& target, const std::vector<std::string>& inputs)
-    : name_(target == "-" ? "standard output" : target)
+    : name_(target == "-" ? "standard output" : Shown(target))
 {
     Node node;
     if (target == "-") {
@@ -110,23 +120,31 @@ OutputFile::OutputFile(const std::string& target, const std::vector<std::string>
     } else {
         node = LookAt(target);
         if (!node.problem.empty()) {
-            throw RecordsError(target + ": cannot look at it (" + node.problem + ")");
+            throw RecordsError(name_ + ": cannot look at it (" + node.problem + ")");
         }
         // /dev/stdout, /dev/fd/1, or the file the shell sends standard
         // output to: written there, as the shell opened it.
         standardOutput_ = node.id.SameAs(StandardOutputId());
     }
+    std::vector<NodeId> read;
     for (const std::string& input : inputs) {
-        if ((input == target && target != "-") || node.id.SameAs(LookAt(input).id)) {
+        read.push_back(InputId(input));
+        if ((input == target && target != "-") || node.id.SameAs(read.back())) {
             throw RecordsError(name_ + ": is one of the files read; a record is never written over");
         }
     }
     if (standardOutput_) {
+        // A file the shell opened (">>") is under the rule for data files
+        // as one named here is.
+        const std::string path = StandardOutputPath();
+        if (!path.empty() && LookAt(path).kind == NodeKind::RegularFile && IsDataFile(path)) {
+            throw RecordsError(name_ + ": goes to " + Shown(path) + ", " + kDataFileRefusal);
+        }
         file_ = SystemFile::StandardOutput();
         return;
     }
     if (const char* refusal = Refusal(node.kind)) {
-        throw RecordsError(target + ": " + refusal);
+        throw RecordsError(name_ + ": " + refusal);
     }
     if (node.kind == NodeKind::CharacterDevice || node.kind == NodeKind::Fifo) {
         file_ = SystemFile::OpenDevice(target);
@@ -138,28 +156,35 @@ OutputFile::OutputFile(const std::string& target, const std::vector<std::string>
 
     final_ = FollowLinks(target);
     if (node.kind == NodeKind::RegularFile && (IsDataFile(final_) || IsDataFile(target))) {
-        throw RecordsError(target + ": is a data file of the recorder (<vessel>_<stamp>.txt, a data line first); "
-                                    "a record is never written over");
+        throw RecordsError(name_ + ": is " + kDataFileRefusal);
+    }
+    // What its user could not write in place is not replaced either.
+    if (node.kind == NodeKind::RegularFile && !MayWriteInPlace(final_)) {
+        CannotWrite();
     }
     const std::string folder = FolderOf(final_);
     const std::string base(BaseName(final_));
-    RemoveAbandoned(folder, [&](std::string_view name) { return IsTemporaryOf(name, base); });
+    RemoveAbandoned(folder, [&](std::string_view name) { return IsTemporaryOf(name, base); }, read);
     // A name of its own, so two runs writing the same target do not share it.
     std::random_device random;
+    const std::string like = node.kind == NodeKind::RegularFile ? final_ : "";
     for (int attempt = 0; attempt < 100 && !file_.IsOpen(); ++attempt) {
         char digits[kTemporaryDigits + 1];
         std::snprintf(digits, sizeof digits, "%08x", static_cast<unsigned>(random()));
         temporary_ = final_.substr(0, final_.size() - base.size()) + std::string(TemporaryStem(base)) +
                      std::string(kTemporaryMark) + digits + std::string(kTemporaryEnd);
         bool exists = false;
-        file_ = SystemFile::CreateTemporary(temporary_, exists);
+        file_ = SystemFile::CreateTemporary(temporary_, like, exists);
         if (!file_.IsOpen() && !exists) {
-            temporary_.clear();
-            CannotWrite();
+            break;
         }
     }
     if (!file_.IsOpen()) {
         temporary_.clear();
+        if (LastFailureIsTheFolders()) {
+            throw RecordsError(name_ + ": cannot write it: no new file can be made in its folder " + Shown(folder) +
+                               " (" + LastSystemError() + ")");
+        }
         CannotWrite();
     }
 }
@@ -203,9 +228,12 @@ void OutputFile::Commit()
     if (temporary_.empty()) {
         return;
     }
+    // Still marked as held while it is renamed: no other run writing the
+    // same target takes it for a killed run's and removes it first.
     if (!RenameOver(temporary_, final_)) {
         throw RecordsError(name_ + ": cannot put the new file in its place (" + LastSystemError() + ")");
     }
+    file_.ReleaseMark();
     temporary_.clear();
     RemoveOnInterrupt("");
 }

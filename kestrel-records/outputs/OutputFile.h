@@ -5,12 +5,16 @@
 //   "<target>.kestrel-records-XXXXXXXX.tmp", which takes the target's name
 //   only once every byte is written, so a run that fails or is interrupted
 //   leaves the target as it was; a temporary file that a killed run left is
-//   removed by the next run writing the same target;
+//   removed by the next run writing the same target, and no other file
+//   (an input, a file another run still writes); the new file takes the
+//   old one's mode, and its owner where the system lets it;
 // - a character device or a FIFO (/dev/null, a terminal, a pipe): opened
 //   and written directly, never renamed over;
 // - anything else (a folder, a socket, a block device): refused.
 // A target that is a data file (named <vessel>_<stamp>.txt with a data line
-// first) or one of the inputs is refused: a record is never written over.
+// first) or one of the inputs is refused: a record is never written over;
+// so is a regular file that standard output goes to when it is either. So
+// is a file its user could not write in place.
 #pragma once
 
 #include "kestrel-records/outputs/FileSystem.h"

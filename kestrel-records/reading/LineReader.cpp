@@ -1,9 +1,15 @@
 #include "kestrel-records/reading/LineReader.h"
 
 #include "kestrel-records/common/RecordsError.h"
+#include "kestrel-records/common/ShownText.h"
 
 #include <cerrno>
 #include <cstring>
+
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
 
 namespace {
 
@@ -18,13 +24,26 @@ bool MoveTo(std::FILE* file, std::uint64_t offset)
 
 } // namespace
 
+std::string ShownInput(std::string_view path)
+{
+    return path == kStandardInput ? std::string("standard input") : Shown(path);
+}
+
 LineReader::LineReader(const std::string& path, LineStart start, std::size_t block)
     : path_(path), blockSize_(block > 0 ? block : kReadBlock), splitter_(start)
 {
     errno = 0;
-    file_ = std::fopen(path.c_str(), "rb");
+    if (path == kStandardInput) {
+        file_ = stdin;
+        ownsFile_ = false;
+#ifdef _WIN32
+        _setmode(_fileno(stdin), _O_BINARY); // its bytes as they are, CR LF too
+#endif
+    } else {
+        file_ = std::fopen(path.c_str(), "rb");
+    }
     if (file_ == nullptr) {
-        throw RecordsError(path + ": cannot open it (" + std::strerror(errno) + ")");
+        throw RecordsError(ShownInput(path) + ": cannot open it (" + std::strerror(errno) + ")");
     }
     // The blocks are read straight into block_, not through the stream's
     // own buffer.
@@ -33,8 +52,10 @@ LineReader::LineReader(const std::string& path, LineStart start, std::size_t blo
         errno = 0;
         if (!MoveTo(file_, start.offset)) {
             const std::string reason = std::strerror(errno);
-            std::fclose(file_);
-            throw RecordsError(path + ": cannot read it from byte " + std::to_string(start.offset) + " (" + reason +
+            if (ownsFile_) {
+                std::fclose(file_);
+            }
+            throw RecordsError(ShownInput(path) + ": cannot read it from byte " + std::to_string(start.offset) + " (" + reason +
                                ")");
         }
     }
@@ -43,7 +64,9 @@ LineReader::LineReader(const std::string& path, LineStart start, std::size_t blo
 
 LineReader::~LineReader()
 {
-    std::fclose(file_);
+    if (ownsFile_) {
+        std::fclose(file_);
+    }
 }
 
 const SplitLine* LineReader::ReadOn()
@@ -65,7 +88,7 @@ const SplitLine* LineReader::ReadOn()
     }
     finished_ = true;
     if (std::ferror(file_)) {
-        throw RecordsError(path_ + ": cannot read it (" + std::strerror(readError_) + ")");
+        throw RecordsError(ShownInput(path_) + ": cannot read it (" + std::strerror(readError_) + ")");
     }
     return splitter_.Last();
 }

@@ -3,6 +3,7 @@
 // pipe or a FIFO reads as a file does. Each line comes with its number and
 // the offset of its first byte in the file; reading may also begin at any
 // line's start (a file, not a pipe), e.g. one noted on an earlier pass.
+// "-" names standard input, as "-o -" names standard output.
 #pragma once
 
 #include "kestrel-records/reading/LineSplitter.h"
@@ -11,8 +12,16 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <string_view>
 
 inline constexpr std::size_t kReadBlock = 1 << 18;
+
+// The name that stands for standard input.
+inline constexpr std::string_view kStandardInput = "-";
+
+// A file to read as messages name it: "standard input" for "-", any other
+// name escaped (ShownText.h).
+std::string ShownInput(std::string_view path);
 
 class LineReader {
 public:
@@ -54,4 +63,5 @@ private:
     bool atEnd_ = false;
     int readError_ = 0; // errno after the last read
     bool finished_ = false;
+    bool ownsFile_ = true; // standard input stays open
 };

@@ -1,5 +1,7 @@
 #include "kestrel-records/reading/RecordFile.h"
 
+#include "kestrel-records/common/ShownText.h"
+
 #include <cmath>
 #include <cstring>
 #include <utility>
@@ -53,19 +55,7 @@ void ReadLines(const std::string& path, const std::function<void(const SplitLine
 std::string Excerpt(std::string_view text, std::size_t length)
 {
     constexpr std::size_t kShown = 80;
-    std::string shown = "\"";
-    for (std::size_t i = 0; i < text.size() && i < kShown; ++i) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        if (c >= 0x20 && c < 0x7F) {
-            shown += static_cast<char>(c);
-        } else {
-            static constexpr char kHex[] = "0123456789ABCDEF";
-            shown += "\\x";
-            shown += kHex[c >> 4];
-            shown += kHex[c & 0xF];
-        }
-    }
-    shown += "\"";
+    std::string shown = "\"" + Shown(text.substr(0, kShown)) + "\"";
     if (length > kShown) {
         shown += "... (" + std::to_string(length) + " characters)";
     }
@@ -136,5 +126,5 @@ FileScan ScanFile(const std::string& path)
 
 std::string FirstBadLineMessage(const std::string& path, const FileScan& scan)
 {
-    return path + ":" + std::to_string(scan.firstBadLine) + ": " + scan.firstBadProblem + ": " + scan.firstBadExcerpt;
+    return ShownInput(path) + ":" + std::to_string(scan.firstBadLine) + ": " + scan.firstBadProblem + ": " + scan.firstBadExcerpt;
 }

@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -104,6 +105,9 @@ TEST(Output, EachKindOfTarget)
         bool asNormalUser = false;
         std::string inputs = "A_613815001.txt";
         std::function<void(const fs::path&)> make = nullptr;
+        std::string redirect = ""; // after the command: where the shell sends standard output
+        int mode = -1;             // of `landed`, when it is to be checked
+        int owner = -1;            // ...and its owner's user id
     };
     // Refused before any input is read: the FIFO after the record has no
     // writer, and opening it would wait until the time limit.
@@ -141,6 +145,44 @@ TEST(Output, EachKindOfTarget)
         {"-: standard output", "", "-", 0, nullptr, "", nullptr, fs::file_type::none},
         {"/dev/stdout, as a user who can write neither /dev nor this folder", "", "/dev/stdout", 0, nullptr, "", nullptr,
          fs::file_type::none, true},
+        // Standard output that is a regular file: the rules of a file named.
+        {"standard output appended to a data file", "echo '0.0=pitch(1.00, 2.00, 10.0)' > B_613815002.txt", "-", 2,
+         "standard output: goes to ", nullptr, "B_613815002.txt", fs::file_type::regular, false, unread, nullptr,
+         " >> B_613815002.txt"},
+        {"/dev/stdout appended to a data file", "echo '0.0=pitch(1.00, 2.00, 10.0)' > B_613815002.txt", "/dev/stdout",
+         2, "/dev/stdout: goes to ", nullptr, "B_613815002.txt", fs::file_type::regular, false, unread, nullptr,
+         " >> B_613815002.txt"},
+        {"standard output appended to an input", "", "-", 2, "standard output: is one of the files read", nullptr,
+         "A_613815001.txt", fs::file_type::regular, false, unread, nullptr, " >> A_613815001.txt"},
+        // The data-file rule where a link leads, a first line ended by CR LF,
+        // and a relative link in a folder read from that folder.
+        {"a link to a data file", "echo '0.0=pitch(1.00, 2.00, 10.0)' > B_613815002.txt; ln -s B_613815002.txt t.out",
+         "t.out", 2, "t.out: is a data file of the recorder", nullptr, "t.out", fs::file_type::symlink, false, unread},
+        {"a data file whose first line ends in CR LF", "printf '0.0=pitch(1.00, 2.00, 10.0)\\r\\n' > C_613815003.txt",
+         "C_613815003.txt", 2, "C_613815003.txt: is a data file of the recorder", nullptr, "C_613815003.txt",
+         fs::file_type::regular, false, unread},
+        {"a link in a folder to a name beside it", "mkdir sub; echo old > sub/real.out; ln -s real.out sub/link.out",
+         "sub/link.out", 0, "into sub/link.out", "sub/real.out", "sub/link.out", fs::file_type::symlink},
+        // What its user may not write in place is not replaced; what is
+        // replaced keeps its mode, and its owner where it may.
+        {"their own file of mode 0444", "chmod 777 .; echo old > ro.out; chown 65534:65534 ro.out; chmod 444 ro.out",
+         "ro.out", 2, "ro.out: cannot write it (Permission denied)", nullptr, "ro.out", fs::file_type::regular, true,
+         unread},
+        {"another user's file of mode 0644", "chmod 777 .; echo old > theirs.out", "theirs.out", 2,
+         "theirs.out: cannot write it (Permission denied)", nullptr, "theirs.out", fs::file_type::regular, true, unread},
+        {"their own file in a folder they may not write", "echo old > mine.out; chown 65534:65534 mine.out", "mine.out",
+         2, "mine.out: cannot write it: no new file can be made in its folder . (Permission denied)", nullptr,
+         "mine.out", fs::file_type::regular, true, unread},
+        {"their own file of mode 0600: theirs and 0600 still",
+         "chmod 777 .; echo old > own.out; chown 65534:65534 own.out; chmod 600 own.out", "own.out", 0, "into own.out",
+         "own.out", nullptr, fs::file_type::none, true, "A_613815001.txt", nullptr, "", 0600, 65534},
+        {"another user's file of mode 0640, replaced by root: theirs and 0640 still",
+         "echo old > other.out; chown 65534:65534 other.out; chmod 640 other.out", "other.out", 0, "into other.out",
+         "other.out", nullptr, fs::file_type::none, false, "A_613815001.txt", nullptr, "", 0640, 65534},
+        // A name is shown with every byte beyond printable ASCII as \xNN.
+        {"a name with an escape, a line end and a letter beyond ASCII", "", "e\x1b[31m\r\n\xC3\xA9.out", 0,
+         "into e\\x1B[31m\\x0D\\x0A\\xC3\\xA9.out\n", "e\x1b[31m\r\n\xC3\xA9.out", nullptr,
+         fs::file_type::none},
         {"a regular file, and an input with a bad line: the file stays",
          "echo old > old.out; printf '0.0=pitch(5.00, 7.50, 10.0)\\nhello\\n' > bad_613815003.txt", "old.out", 2,
          "bad_613815003.txt:2: not a data line", nullptr, "old.out", fs::file_type::regular, false,
@@ -150,6 +192,10 @@ TEST(Output, EachKindOfTarget)
     for (const Case& c : cases) {
         if (c.setUp.find("mknod") != std::string::npos && geteuid() != 0) {
             std::cout << "skipped \"" << c.name << "\": making a device node needs root\n";
+            continue;
+        }
+        if (c.setUp.find("chown") != std::string::npos && geteuid() != 0) {
+            std::cout << "skipped \"" << c.name << "\": giving a file to another user needs root\n";
             continue;
         }
         if (c.asNormalUser && !normalUser) {
@@ -167,7 +213,8 @@ TEST(Output, EachKindOfTarget)
             const auto before = Snapshot(folder);
             const std::string reader = c.output == "pipe" ? "timeout 20 sh -c 'cat pipe > got' & " : "";
             const ToolRun run = RunScript(reader + (c.asNormalUser ? *normalUser : "") + "\"$r\" " + command + " " +
-                                              c.inputs + " -o '" + c.output + "'; code=$?; wait; exit $code",
+                                              c.inputs + " -o '" + c.output + "'" + c.redirect +
+                                              "; code=$?; wait; exit $code",
                                           folder);
             EXPECT_EQ(run.exitCode, c.exitCode) << name << "\n" << run.err;
             if (c.message != nullptr) {
@@ -180,6 +227,14 @@ TEST(Output, EachKindOfTarget)
                 EXPECT_TRUE(written(run.out)) << name << ": the output alone on standard output\n" << run.out;
             } else if (c.landed != nullptr) {
                 EXPECT_TRUE(written(ReadFile(folder / c.landed))) << name;
+                struct stat status {};
+                ASSERT_EQ(lstat((folder / c.landed).c_str(), &status), 0) << name;
+                if (c.mode >= 0) {
+                    EXPECT_EQ(status.st_mode & 07777, static_cast<mode_t>(c.mode)) << name;
+                }
+                if (c.owner >= 0) {
+                    EXPECT_EQ(status.st_uid, static_cast<uid_t>(c.owner)) << name;
+                }
             }
             // Nothing else changed, and no temporary file is left.
             auto after = Snapshot(folder);
@@ -211,6 +266,7 @@ TEST(Input, EachKindIsReadOnce)
         {"a file", "", "", "A_613815001.txt", nullptr},
         {"a pipe: <(cat ...)", "", "", "<(cat A_613815001.txt)", nullptr},
         {"standard input, a pipe", "", "cat A_613815001.txt | ", "/dev/stdin", nullptr},
+        {"standard input, named -", "", "cat A_613815001.txt | ", "-", nullptr},
         {"a FIFO", "mkfifo fifo; timeout 20 sh -c 'cat A_613815001.txt > fifo' &", "", "fifo", nullptr},
         {"named twice", "", "", "A_613815001.txt ./A_613815001.txt", "./A_613815001.txt: named twice"},
     };
@@ -307,6 +363,105 @@ Midway StartExport(const fs::path& folder, const std::string& fifoName)
     EXPECT_GE(run.fifo, 0) << "export never opened " << fifo;
     EXPECT_EQ(write(run.fifo, kRecord.data(), 28), 28);
     return run;
+}
+
+TEST(Output, AWritePastTheFileSizeLimitFailsAndLeavesNothing)
+{
+    // ulimit -f 1 holds a file to 1024 bytes: the table of 100 lines is
+    // 3,400 bytes. The write fails as a full disk's would, with its reason.
+    const fs::path folder = FreshFolder();
+    std::string lines;
+    for (int i = 0; i < 100; ++i) {
+        lines += std::to_string(i * 10) + ".0=pitch(5.00, 7.50, 10.0)\n";
+    }
+    WriteFile(folder / "A_613815001.txt", lines);
+    WriteFile(folder / "out.csv", "the table of an earlier run\n");
+    const ToolRun run = RunScript("ulimit -f 1; \"$r\" export A_613815001.txt -o out.csv", folder);
+    EXPECT_EQ(run.exitCode, 2) << run.err;
+    EXPECT_THAT(run.err, HasSubstr("kestrel-records: out.csv: cannot write it (File too large)\n"));
+    EXPECT_THAT(TemporaryFiles(folder), IsEmpty());
+    EXPECT_EQ(ReadFile(folder / "out.csv"), "the table of an earlier run\n");
+}
+
+TEST(Output, RunsAtOnceOnOneTargetEachReplaceItWhole)
+{
+    // Twelve runs at a time on one target, six times: no run fails because
+    // another ran (one run's leftover sweep never takes another's file), and
+    // the target is always one whole table.
+    const fs::path folder = FreshFolder();
+    std::string lines;
+    std::string table = "vessel,stamp,start_s,start_pitch_deg,end_pitch_deg,span_s\r\n";
+    for (int i = 0; i < 2000; ++i) {
+        lines += std::to_string(i) + ".0=pitch(5.00, 7.50, 1.0)\n";
+        table += "A,613815001," + std::to_string(i) + ".0,5.00,7.50,1.0\r\n";
+    }
+    WriteFile(folder / "A_613815001.txt", lines);
+    for (int round = 0; round < 6; ++round) {
+        std::vector<pid_t> runs;
+        for (int i = 0; i < 12; ++i) {
+            runs.push_back(StartProgram(KESTREL_RECORDS,
+                                        {"export", (folder / "A_613815001.txt").string(), "-o", (folder / "out.csv").string()},
+                                        folder / ("run " + std::to_string(round) + "-" + std::to_string(i))));
+        }
+        for (std::size_t i = 0; i < runs.size(); ++i) {
+            const ProgramEnd end = WaitProgram(runs[i], std::chrono::seconds(60));
+            const fs::path outputs = folder / ("run " + std::to_string(round) + "-" + std::to_string(i));
+            EXPECT_EQ(end.exitCode, 0) << "round " << round << ", run " << i << ": " << ReadFile(outputs / "stderr.txt");
+        }
+        EXPECT_TRUE(ReadFile(folder / "out.csv") == table) << "round " << round;
+        EXPECT_THAT(TemporaryFiles(folder), IsEmpty()) << "round " << round;
+    }
+}
+
+TEST(Output, OnlyItsOwnLeftoversGo)
+{
+    // What a run removes beside its target before it writes: a file named as
+    // a temporary file of that target, with each hex digit at the edges of
+    // its range, that no running program holds, of its own user, with no
+    // other name; never an input, a link, or a file named otherwise.
+    struct Case {
+        const char* name;
+        std::string setUp; // in the case's folder, holding A_613815001.txt
+        std::string inputs;
+        std::vector<std::string> gone; // the rest stays as it was
+    };
+    const std::string t = "out.csv.kestrel-records-";
+    const std::vector<Case> cases = {
+        {"every digit from 0 to 9 and a to f",
+         "touch " + t + "01234567.tmp " + t + "89abcdef.tmp " + t + "00000009.tmp " + t + "0000000a.tmp " + t +
+             "0000000f.tmp",
+         "A_613815001.txt",
+         {t + "01234567.tmp", t + "89abcdef.tmp", t + "00000009.tmp", t + "0000000a.tmp", t + "0000000f.tmp"}},
+        {"beside them: ':' after 9, '`' before a, 'g' after f, a capital",
+         "touch '" + t + "0000000:.tmp' '" + t + "0000000`.tmp' '" + t + "0000000g.tmp' '" + t + "0000000F.tmp'",
+         "A_613815001.txt", {}},
+        {"seven or nine digits, another end, another target",
+         "touch " + t + "0000000.tmp " + t + "000000000.tmp " + t + "00000000.tmq " + "other.csv.kestrel-records-00000000.tmp",
+         "A_613815001.txt", {}},
+        {"an input named as a temporary file", "cp A_613815001.txt " + t + "0badcafe.tmp",
+         "A_613815001.txt " + t + "0badcafe.tmp", {}},
+        {"a second name of a file", "echo kept > kept.txt; ln kept.txt " + t + "00000001.tmp", "A_613815001.txt", {}},
+        {"a link", "ln -s A_613815001.txt " + t + "00000002.tmp", "A_613815001.txt", {}},
+        {"another user's file", "touch " + t + "00000003.tmp; chown 65534 " + t + "00000003.tmp", "A_613815001.txt", {}},
+    };
+    for (const Case& c : cases) {
+        if (c.setUp.find("chown") != std::string::npos && geteuid() != 0) {
+            std::cout << "skipped \"" << c.name << "\": giving a file to another user needs root\n";
+            continue;
+        }
+        const fs::path folder = FreshFolder(std::to_string(&c - cases.data()));
+        WriteFile(folder / "A_613815001.txt", kRecord);
+        ASSERT_EQ(RunScript(c.setUp, folder).exitCode, 0) << c.name;
+        auto expected = Snapshot(folder);
+        for (const std::string& gone : c.gone) {
+            EXPECT_EQ(expected.erase(gone), 1u) << c.name << ": " << gone;
+        }
+        const ToolRun run = RunScript("\"$r\" export " + c.inputs + " -o out.csv", folder);
+        EXPECT_EQ(run.exitCode, 0) << c.name << "\n" << run.err;
+        auto after = Snapshot(folder);
+        EXPECT_EQ(after.erase("out.csv"), 1u) << c.name;
+        EXPECT_EQ(after, expected) << c.name;
+    }
 }
 
 TEST(Output, AnInterruptedRunLeavesNothing)

@@ -65,6 +65,41 @@ TEST(Plot, EachFailureOfTheFormerReader)
              EXPECT_EQ(Occurrences(svg, "<circle"), 3u);
              EXPECT_EQ(svg.substr(svg.size() - 7), "</svg>\n");
          }},
+        {"each finite sample between nans is a dot, at any length",
+         [] {
+             std::string lines;
+             for (int i = 0; i < 401; ++i) {
+                 lines += std::to_string(2 * i) + ".0=pitch(nan, " + (i == 200 ? "80.00" : "5.00") + ", 1.0)\n";
+             }
+             return lines;
+         }(),
+         0, "plotted 802 samples of 1 file into chart.svg (401 not finite, marked on the edges)",
+         [](const std::string& svg) {
+             EXPECT_EQ(Occurrences(svg, "<circle"), 401u);
+             EXPECT_EQ(Occurrences(svg, "<polyline"), 0u);
+         }},
+        {"a record that breaks off every three lines is one path under 1 MB",
+         [] {
+             // 38,400 lines of no span, each third starting at a pitch the
+             // line before did not end at: 12,800 runs of four samples, a
+             // second apart, each within a bin (1.26 MB as polylines).
+             std::string lines;
+             char line[64];
+             for (int i = 0; i < 38400; ++i) {
+                 std::snprintf(line, sizeof line, "%d.0=pitch(%d.%02d, %d.%02d, 0.0)\n", i / 3,
+                               i % 3 == 0 ? 10 + i / 3 % 7 : 40 + i % 17, i % 89, 40 + (i + 1) % 17, (i + 1) % 89);
+                 lines += line;
+             }
+             return lines;
+         }(),
+         0, "plotted 51200 samples of 1 file into chart.svg",
+         [](const std::string& svg) {
+             EXPECT_LT(svg.size(), 1000000u);
+             EXPECT_EQ(Occurrences(svg, "<path "), 1u);
+             EXPECT_EQ(Occurrences(svg, "<polyline"), 0u);
+             EXPECT_EQ(Occurrences(svg, " M"), 12799u);
+             EXPECT_THAT(svg, HasSubstr(">Probe 7, stamp 613815001: 51200 samples</text>"));
+         }},
         {"a 400-digit number is named, not thrown",
          "0.0=pitch(5.00, 7.50, 10.0)\n10.0=pitch(7.50, " + std::string(400, '9') + ".00, 10.0)\n", 2,
          "Probe 7_613815001.txt:2: longer than 255 characters: \"10.0=pitch(7.50, 9999", nullptr},
@@ -109,10 +144,19 @@ TEST(Plot, OneSeriesPerFileAndLinesBrokenWhereAFileStartsAgain)
     const ToolRun unnamed = RunRecords({"plot", "Kestrel 1_613815001.txt", "Chase_Plane_613815002.txt"}, folder);
     EXPECT_EQ(unnamed.exitCode, 2);
     EXPECT_THAT(unnamed.err, HasSubstr("name it with -o"));
-    // One file: its chart beside it.
+    // One file: its chart beside it, ".txt" taken off a name that holds
+    // more; ".txt" alone is the whole name.
     const ToolRun one = RunRecords({"plot", "Kestrel 1_613815001.txt"}, folder);
     EXPECT_EQ(one.exitCode, 0) << one.err;
     EXPECT_THAT(ReadFile(folder / "Kestrel 1_613815001.svg"), HasSubstr(">Pitch of Kestrel 1, stamp 613815001</text>"));
+    for (const auto& [file, chart] : std::vector<std::pair<std::string, std::string>>{
+             {"a.txt", "a.svg"}, {".txt", ".txt.svg"}, {"notes", "notes.svg"}}) {
+        WriteFile(folder / file, "0.0=pitch(5.00, 7.50, 10.0)\n");
+        const ToolRun plotted = RunRecords({"plot", file}, folder);
+        EXPECT_EQ(plotted.exitCode, 0) << file << "\n" << plotted.err;
+        EXPECT_THAT(plotted.out, HasSubstr("into " + chart + "\n")) << file;
+        EXPECT_TRUE(fs::exists(folder / chart)) << file;
+    }
 }
 
 TEST(Plot, MemoryAndChartDoNotGrowWithTheRecord)
@@ -142,6 +186,40 @@ TEST(Plot, MemoryAndChartDoNotGrowWithTheRecord)
     EXPECT_THAT(run.out, HasSubstr("plotted 1000001 samples of 1 file into long.svg"));
     EXPECT_LT(fs::file_size(folder / "long.svg"), 1u << 20);
     EXPECT_THAT(ReadFile(folder / "long.svg"), HasSubstr(">Long, stamp 613815001: 1000001 samples</text>"));
+}
+
+TEST(Plot, ManyFilesInOneChartUnderAMegabyteAndBoundedMemory)
+{
+#ifdef KESTREL_ADDRESS_SANITIZER
+    KESTREL_EXPECTED_SKIP("AddressSanitizer reserves terabytes of address space: no address-space limit can hold it");
+#endif
+    // Fifty files the most told apart; past them, the rest as one in grey.
+    // 20,000 one-line files, in the 64 MB of address space a record of any
+    // length is plotted in.
+    struct Case {
+        std::size_t files;
+        const char* legend;
+    };
+    for (const Case& c : {Case{50, ">One, stamp 50: 2 samples</text>"},
+                          Case{51, ">1 more record, in grey: 2 samples</text>"},
+                          Case{20000, ">19950 more records, drawn as one in grey: 39900 samples"}}) {
+        const fs::path folder = FreshFolder(std::to_string(c.files));
+        for (std::size_t i = 1; i <= c.files; ++i) {
+            WriteFile(folder / ("One_" + std::to_string(i) + ".txt"), "0.0=pitch(" + std::to_string(i % 80) + ".00, 2.00, 1.0)\n");
+        }
+        const ToolRun run = RunTool("/bin/sh", {"-c", "ulimit -v 65536 && exec \"$0\" plot One_*.txt -o all.svg", KESTREL_RECORDS},
+                                    folder);
+        ASSERT_EQ(run.exitCode, 0) << run.err;
+        EXPECT_THAT(run.out, HasSubstr("plotted " + std::to_string(2 * c.files) + " samples of " + std::to_string(c.files) +
+                                       " files into all.svg"));
+        const std::string svg = ReadFile(folder / "all.svg");
+        EXPECT_LT(svg.size(), 1000000u) << c.files;
+        EXPECT_THAT(svg, HasSubstr(c.legend));
+        EXPECT_EQ(Occurrences(svg, "<g class=\"series\">"), std::min<std::size_t>(c.files, 51)) << c.files;
+        // A dot on each sample of the fifty; none on the grey, drawn from
+        // what each of its records drew.
+        EXPECT_EQ(Occurrences(svg, "<circle"), 100u) << c.files;
+    }
 }
 
 TEST(Export, Rfc4180RowsWithTheNumbersAsPrinted)
@@ -309,6 +387,54 @@ TEST(Check, TimesAsTheLinesPrintThem)
         const ToolRun run = RunRecords({"check", "Probe_1.txt"}, folder);
         EXPECT_EQ(run.exitCode, 0) << c.name << "\n" << run.out << run.err;
         EXPECT_THAT(run.out, HasSubstr(", " + std::string(c.times) + ", pitch")) << c.name;
+    }
+}
+
+TEST(Messages, EveryNameShownWithItsOddBytesAsHex)
+{
+    // A name's control characters, DEL and bytes beyond ASCII as \xNN:
+    // no name moves the cursor, colours the terminal or forges a line of a
+    // report. "-" is standard input, named so.
+    const std::string good = "Odd\x01\x1b[31m\r\n\xC3\xA9_1.txt";
+    const std::string goodShown = "Odd\\x01\\x1B[31m\\x0D\\x0A\\xC3\\xA9_1.txt";
+    const std::string bad = "Bad\x1b\x7f_2.txt";
+    const std::string badShown = "Bad\\x1B\\x7F_2.txt";
+    struct Case {
+        const char* name;
+        std::vector<std::string> args;
+        int exitCode;
+        bool onStandardError;
+        std::string message;
+    };
+    const std::vector<Case> cases = {
+        {"check, a good file", {"check", good}, 0, false, goodShown + ": good: 1 line, time 0.0 to 10.0 s"},
+        {"check, a bad file", {"check", bad}, 1, false, badShown + ": bad: line 1: not a data line"},
+        {"check, no such file", {"check", "gone\x1b_3.txt"}, 2, true,
+         "kestrel-records: gone\\x1B_3.txt: cannot open it (No such file or directory)\n"},
+        {"check, a file named twice", {"check", good, "./" + good}, 0, true,
+         "kestrel-records: ./" + goodShown + ": named twice (the same file as " + goodShown + "); read once\n"},
+        {"check, standard input", {"check", "-"}, 0, false, "standard input: good: no lines (the name is not"},
+        {"plot, a bad line", {"plot", bad, "-o", "c.svg"}, 2, true, "kestrel-records: " + badShown + ":1: not a data line"},
+        {"plot, the chart beside the file", {"plot", good}, 0, false,
+         "into Odd\\x01\\x1B[31m\\x0D\\x0A\\xC3\\xA9_1.svg\n"},
+        {"plot, standard input and no chart named", {"plot", "-"}, 2, true,
+         "kestrel-records: standard input has no name to name its chart after: name it with -o\n"},
+        {"export, the table named", {"export", good, "-o", "t\x1b.csv"}, 0, false, "into t\\x1B.csv\n"},
+        {"export onto its input", {"export", good, "-o", good}, 2, true,
+         "kestrel-records: " + goodShown + ": is one of the files read"},
+        {"an option no command has", {"check", "--no\x1bsuch", good}, 2, true, "--no\\x1Bsuch"},
+    };
+    for (const Case& c : cases) {
+        const fs::path folder = FreshFolder(std::to_string(&c - cases.data()));
+        WriteFile(folder / good, "0.0=pitch(5.00, 7.50, 10.0)\n");
+        WriteFile(folder / bad, "hello\n");
+        const ToolRun run = RunRecords(c.args, folder);
+        EXPECT_EQ(run.exitCode, c.exitCode) << c.name << "\n" << run.out << run.err;
+        EXPECT_THAT(c.onStandardError ? run.err : run.out, HasSubstr(c.message)) << c.name;
+        for (const char odd : {'\x01', '\x1b', '\r', '\x7f', '\xC3'}) {
+            EXPECT_EQ(run.out.find(odd), std::string::npos) << c.name << ": byte " << (odd & 0xFF) << " as it is";
+            EXPECT_EQ(run.err.find(odd), std::string::npos) << c.name << ": byte " << (odd & 0xFF) << " as it is";
+        }
     }
 }
 

@@ -11,6 +11,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -159,6 +160,39 @@ NodeId StandardOutputId()
     return ::fstat(1, &status) == 0 ? IdOf(status) : NodeId{};
 }
 
+NodeId StandardInputId()
+{
+    struct stat status {};
+    return ::fstat(0, &status) == 0 && !S_ISCHR(status.st_mode) ? IdOf(status) : NodeId{};
+}
+
+std::string StandardOutputPath()
+{
+    // Linux names each open file in /proc; elsewhere, or for a file no
+    // name leads to any more, it cannot be told.
+    std::string path(PATH_MAX, '\0');
+    const ssize_t length = ::readlink("/proc/self/fd/1", path.data(), path.size());
+    if (length <= 0 || path.front() != '/') {
+        return "";
+    }
+    path.resize(static_cast<std::size_t>(length));
+    return LookAt(path).id.SameAs(StandardOutputId()) ? path : "";
+}
+
+bool MayWriteInPlace(const std::string& path)
+{
+    // As the system would judge an open for writing by this program's
+    // effective user and groups.
+    return ::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) == 0 || Failed();
+}
+
+void WritesPastTheSizeLimitFail()
+{
+    // SIGXFSZ would end the program where it stands, its temporary file
+    // left behind; ignored, the write fails with EFBIG ("File too large").
+    ::signal(SIGXFSZ, SIG_IGN);
+}
+
 bool SystemFile::Write(std::string_view bytes)
 {
     while (!bytes.empty()) {
@@ -203,6 +237,14 @@ bool SystemFile::Close()
     return !owned_ || ::close(fd) == 0 || Failed();
 }
 
+void SystemFile::ReleaseMark()
+{
+    if (mark_ != kNone) {
+        ::close(Fd(mark_));
+        mark_ = kNone;
+    }
+}
+
 SystemFile SystemFile::StandardOutput()
 {
     SystemFile file;
@@ -228,20 +270,67 @@ SystemFile SystemFile::OpenDevice(const std::string& path)
     return file;
 }
 
-SystemFile SystemFile::CreateTemporary(const std::string& path, bool& exists)
+SystemFile SystemFile::CreateTemporary(const std::string& path, const std::string& like, bool& exists)
 {
     SystemFile file;
+    exists = false;
     const InterruptsHeld held;
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    exists = fd < 0 && errno == EEXIST;
+    struct stat old {};
+    const bool haveOld = !like.empty() && ::stat(like.c_str(), &old) == 0;
+    // Readable by no one else until it has the old file's mode.
+    const mode_t mode = haveOld ? 0600 : 0666;
+    // The lock marks the file as a running program's until it is released
+    // or the program ends, however it ends.
+    auto mark = [&](int fd) {
+        ::flock(fd, LOCK_EX | LOCK_NB);
+        if (haveOld) {
+            // The old file's owner and group where the system lets it (the
+            // group alone where it lets only that); its set-id bits only
+            // with both.
+            const bool owners = ::fchown(fd, old.st_uid, old.st_gid) == 0;
+            if (!owners && ::fchown(fd, static_cast<uid_t>(-1), old.st_gid) != 0) {
+                // our own group, then, as any new file's
+            }
+            ::fchmod(fd, old.st_mode & (owners ? 07777 : 0777));
+        }
+    };
+    int fd = -1;
+#ifdef O_TMPFILE
+    // Made without a name, marked, and only then named: another run never
+    // finds it unmarked and takes it for a killed run's.
+    const std::size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    const int nameless = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
+    if (nameless >= 0) {
+        mark(nameless);
+        const std::string self = "/proc/self/fd/" + std::to_string(nameless);
+        if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+            fd = nameless;
+        } else {
+            const int error = errno;
+            ::close(nameless);
+            if (error == EEXIST) {
+                exists = true;
+                g_lastError = error;
+                return file;
+            }
+            // No /proc, or a file system that cannot name it: made by name.
+        }
+    }
+#endif
     if (fd < 0) {
-        Failed();
-        return file;
+        fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+        exists = fd < 0 && errno == EEXIST;
+        if (fd < 0) {
+            Failed();
+            return file;
+        }
+        mark(fd);
     }
     file.handle_ = fd;
-    // The lock marks the file as a running program's until it is closed or
-    // the program ends, however it ends.
-    ::flock(fd, LOCK_EX | LOCK_NB);
+    // The mark outlives the closing of the file for writing, until the file
+    // has its final name.
+    file.mark_ = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
     SetRemoveOnInterrupt(path);
     return file;
 }
@@ -267,6 +356,12 @@ std::string LastSystemError()
     return g_lastError == 0 ? std::string("it changed while it was opened") : std::string(std::strerror(g_lastError));
 }
 
+bool LastFailureIsTheFolders()
+{
+    return g_lastError == EACCES || g_lastError == EPERM || g_lastError == EROFS || g_lastError == ENOENT ||
+           g_lastError == ENOTDIR;
+}
+
 bool RenameOver(const std::string& from, const std::string& to)
 {
     return ::rename(from.c_str(), to.c_str()) == 0 || Failed();
@@ -277,7 +372,8 @@ bool RemoveFile(const std::string& path)
     return ::unlink(path.c_str()) == 0 || Failed();
 }
 
-void RemoveAbandoned(const std::string& folder, const std::function<bool(std::string_view name)>& isOurs)
+void RemoveAbandoned(const std::string& folder, const std::function<bool(std::string_view name)>& isOurs,
+                     const std::vector<NodeId>& keep)
 {
     const std::unique_ptr<DIR, int (*)(DIR*)> entries(::opendir(folder.c_str()), &::closedir);
     if (!entries) {
@@ -293,8 +389,17 @@ void RemoveAbandoned(const std::string& folder, const std::function<bool(std::st
             continue;
         }
         struct stat status {};
-        if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0) {
-            ::unlink(path.c_str());
+        bool left = ::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && status.st_nlink == 1 &&
+                    status.st_uid == ::geteuid();
+        for (const NodeId& input : keep) {
+            left = left && !input.SameAs(IdOf(status));
+        }
+        if (left && ::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+            // Still the file looked at, not one put in its place since.
+            struct stat now {};
+            if (::lstat(path.c_str(), &now) == 0 && IdOf(now).SameAs(IdOf(status))) {
+                ::unlink(path.c_str());
+            }
         }
         ::close(fd);
     }

@@ -69,15 +69,23 @@ Node LookAt(const std::string& path)
     const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
     HANDLE handle = CreateFileA(path.c_str(), 0, share, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
-        const DWORD error = GetLastError();
+        DWORD error = GetLastError();
         if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) {
             // The console (CON) opens only for reading or writing; neither
             // an existing file nor a device is changed by an open alone.
             handle = CreateFileA(path.c_str(), GENERIC_WRITE, share, nullptr, OPEN_EXISTING, 0, nullptr);
+            if (handle == INVALID_HANDLE_VALUE) {
+                error = GetLastError(); // what stands in the way of writing it
+            }
         }
         if (handle == INVALID_HANDLE_VALUE && error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) {
             node.kind = NodeKind::Other;
-            node.problem = "Windows error " + std::to_string(error);
+            // A name is never an invalid handle: only the console is, when
+            // the program was started without one (detached, or under
+            // Wine with no terminal).
+            node.problem = error == ERROR_INVALID_HANDLE
+                               ? "there is no console to write to: this program was started without one; Windows error 6"
+                               : "Windows error " + std::to_string(error);
         }
         if (handle == INVALID_HANDLE_VALUE) {
             return node;
@@ -134,6 +142,46 @@ NodeId StandardOutputId()
     return IdOf(GetStdHandle(STD_OUTPUT_HANDLE));
 }
 
+NodeId StandardInputId()
+{
+    return IdOf(GetStdHandle(STD_INPUT_HANDLE));
+}
+
+std::string StandardOutputPath()
+{
+    const HANDLE handle = GetStdHandle(STD_OUTPUT_HANDLE);
+    if (handle == nullptr || handle == INVALID_HANDLE_VALUE || GetFileType(handle) != FILE_TYPE_DISK) {
+        return "";
+    }
+    char final[MAX_PATH + 8];
+    const DWORD length = GetFinalPathNameByHandleA(handle, final, sizeof final, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    if (length == 0 || length >= sizeof final) {
+        return "";
+    }
+    std::string path(final, length);
+    if (path.rfind("\\\\?\\", 0) == 0 && path.size() > 6 && path[5] == ':') {
+        path.erase(0, 4);
+    }
+    return path;
+}
+
+bool MayWriteInPlace(const std::string& path)
+{
+    // Opened to write as it is (neither cut short nor created), then closed.
+    const HANDLE handle = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        return Failed();
+    }
+    CloseHandle(handle);
+    return true;
+}
+
+void WritesPastTheSizeLimitFail()
+{
+    // Windows has no such signal: a write that fails says why.
+}
+
 bool SystemFile::Write(std::string_view bytes)
 {
     while (!bytes.empty()) {
@@ -173,6 +221,14 @@ bool SystemFile::Close()
     return !owned_ || CloseHandle(handle) || Failed();
 }
 
+void SystemFile::ReleaseMark()
+{
+    if (mark_ != kNone) {
+        CloseHandle(Handle(mark_));
+        mark_ = kNone;
+    }
+}
+
 SystemFile SystemFile::StandardOutput()
 {
     SystemFile file;
@@ -199,14 +255,27 @@ SystemFile SystemFile::OpenDevice(const std::string& path)
     return file;
 }
 
-SystemFile SystemFile::CreateTemporary(const std::string& path, bool& exists)
+SystemFile SystemFile::CreateTemporary(const std::string& path, const std::string& like, bool& exists)
 {
     SystemFile file;
+    // The old file's attributes that a new file can take (read-only is
+    // refused before); its owner and permissions are the folder's to give,
+    // as for any new file there.
+    DWORD attributes = FILE_ATTRIBUTE_NORMAL;
+    if (!like.empty()) {
+        const DWORD old = GetFileAttributesA(like.c_str());
+        if (old != INVALID_FILE_ATTRIBUTES) {
+            attributes = old & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
+                                FILE_ATTRIBUTE_NOT_CONTENT_INDEXED);
+            if (attributes == 0) {
+                attributes = FILE_ATTRIBUTE_NORMAL;
+            }
+        }
+    }
     // Shared for deletion only: another run can open it (to see whether a
     // run left it) only once no running program holds it, and the
     // interruption handler can remove it while it is open.
-    const HANDLE handle =
-        CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_DELETE, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE handle = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_DELETE, nullptr, CREATE_NEW, attributes, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         Failed();
         exists = g_lastError == ERROR_FILE_EXISTS || g_lastError == ERROR_ALREADY_EXISTS;
@@ -214,6 +283,11 @@ SystemFile SystemFile::CreateTemporary(const std::string& path, bool& exists)
     }
     exists = false;
     file.handle_ = Native(handle);
+    // A second handle holds it past Close(), until it has its final name.
+    HANDLE mark = nullptr;
+    if (DuplicateHandle(GetCurrentProcess(), handle, GetCurrentProcess(), &mark, 0, FALSE, DUPLICATE_SAME_ACCESS)) {
+        file.mark_ = Native(mark);
+    }
     RemoveOnInterrupt(path);
     return file;
 }
@@ -261,6 +335,11 @@ std::string LastSystemError()
     return length == 0 ? code : std::string(text, length) + ", " + code;
 }
 
+bool LastFailureIsTheFolders()
+{
+    return g_lastError == ERROR_ACCESS_DENIED || g_lastError == ERROR_PATH_NOT_FOUND || g_lastError == ERROR_WRITE_PROTECT;
+}
+
 bool RenameOver(const std::string& from, const std::string& to)
 {
     return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) || Failed();
@@ -271,7 +350,8 @@ bool RemoveFile(const std::string& path)
     return DeleteFileA(path.c_str()) || Failed();
 }
 
-void RemoveAbandoned(const std::string& folder, const std::function<bool(std::string_view name)>& isOurs)
+void RemoveAbandoned(const std::string& folder, const std::function<bool(std::string_view name)>& isOurs,
+                     const std::vector<NodeId>& keep)
 {
     WIN32_FIND_DATAA found{};
     const HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
@@ -279,17 +359,33 @@ void RemoveAbandoned(const std::string& folder, const std::function<bool(std::st
         return;
     }
     do {
-        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 || !isOurs(found.cFileName)) {
+        if ((found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0 ||
+            !isOurs(found.cFileName)) {
             continue;
         }
         // A running program holds its file without sharing reading: this
-        // open succeeds only on a file no one holds, and deletes it on close.
+        // open succeeds only on a file no one holds, which is then removed
+        // as it is closed, when it has no other name and is no input.
         const std::string path = folder + "\\" + found.cFileName;
         const HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ | DELETE, 0, nullptr, OPEN_EXISTING,
-                                          FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-        if (handle != INVALID_HANDLE_VALUE) {
-            CloseHandle(handle);
+                                          FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+        if (handle == INVALID_HANDLE_VALUE) {
+            continue;
         }
+        BY_HANDLE_FILE_INFORMATION information{};
+        bool left = GetFileType(handle) == FILE_TYPE_DISK && GetFileInformationByHandle(handle, &information) &&
+                    (information.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0 &&
+                    information.nNumberOfLinks == 1;
+        const NodeId id = IdOf(handle);
+        for (const NodeId& input : keep) {
+            left = left && !input.SameAs(id);
+        }
+        if (left) {
+            FILE_DISPOSITION_INFO remove{};
+            remove.DeleteFile = TRUE;
+            SetFileInformationByHandle(handle, FileDispositionInfo, &remove, sizeof remove);
+        }
+        CloseHandle(handle);
     } while (FindNextFileA(search, &found));
     FindClose(search);
 }
