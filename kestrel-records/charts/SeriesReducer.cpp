@@ -54,9 +54,6 @@ SeriesReducer::SeriesReducer(std::int64_t binsAcrossRange)
       times_(bins_),
       pitches_(bins_)
 {
-    if (!keepWhole_) {
-        Index();
-    }
 }
 
 void SeriesReducer::Add(double time, double pitch, bool joined)
@@ -67,7 +64,6 @@ void SeriesReducer::Add(double time, double pitch, bool joined)
     } else if (!whole_.empty()) {
         whole_.clear();
         whole_.shrink_to_fit();
-        Index();
     }
     const bool timeFinite = std::isfinite(time);
     const bool pitchFinite = std::isfinite(pitch);
@@ -128,6 +124,9 @@ void SeriesReducer::Add(double time, double pitch, bool joined)
     // may, the sample goes into the nearest of them, unless the line comes
     // to it from further than the next bin: that line is kept.
     const std::size_t slot = static_cast<std::size_t>(bin + bins_);
+    if (slots_.empty() && !join && (!keepWhole_ || series_.samples > kMostCircles)) {
+        Index(); // a second run: from now on, the runs of each bin counted
+    }
     const bool indexed = !slots_.empty();
     if (indexed && filled_[slot] >= kMostRunsInABin &&
         (!join || capped_ || (bin - previousBin_ <= 1 && previousBin_ - bin <= 1))) {

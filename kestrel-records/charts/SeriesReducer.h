@@ -112,7 +112,7 @@ private:
     Sample previous_{0, 0};
     std::int64_t previousBin_ = 0;
     // Per bin (from -bins_ to bins_), the chunks of the runs it keeps apart;
-    // made once the series is longer than kMostCircles.
+    // made once a series longer than kMostCircles has a second run.
     std::vector<std::uint32_t> slots_;
     std::vector<std::uint8_t> filled_;
     // Markers by (kind, bin): kinds 0-8 are pitch nan, inf, -inf at a finite

@@ -375,8 +375,8 @@ TEST(Chart, RecordsThatBreakOffOrStartOverLookAsEverySampleWithinAPixel)
              }
          }},
         // Bins of 0.5 s; at 0 s and at 3060 s eight runs each; a ninth from
-        // within the first (its sample in the band of the nearest) to 3000 s
-        // (a bin of its own) and on into the second, 122 bins (15 pixels)
+        // within the first (its sample in the band of the nearest) to 3030 s
+        // (a bin of its own) and on into the second, 60 bins (8 pixels)
         // later: both lines drawn.
         {"lines out of and into bins that keep as many runs apart as they may",
          [&](BothWays& both) {
@@ -390,7 +390,7 @@ TEST(Chart, RecordsThatBreakOffOrStartOverLookAsEverySampleWithinAPixel)
                  }
              }
              both.Add(0.09, 50, false);
-             both.Add(3000, -40, true);
+             both.Add(3030, -40, true);
              both.Add(3060.09, 50, true);
          }},
         // 38,400 lines, 0.1 s apart, every third starting anew.
