@@ -83,7 +83,7 @@ last=$(awk -v n="$lines" 'BEGIN { printf "%.1f", n / 10 }')
 
 echo "zoom latency (800 columns; 20 ranges of each width at random places):"
 printf '  %-14s %10s %10s %10s\n' width median slowest points
-for width in 1 60 3600 100000 "$last"; do
+for width in 1 60 3600 30000 100000 "$last"; do
   times=()
   points=0
   for k in $(seq 20); do

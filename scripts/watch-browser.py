@@ -9,10 +9,10 @@ BUILD-BIN holds kestrel-records, kestrel-host and the plug-in; WORK-FOLDER
 is made empty. Checks, in order:
   - the page lists the data file once the module has begun it;
   - its point count grows as the flight goes on;
-  - the cursor put at a known time reads out the exact line the module
-    wrote there, with its number (read back from the file on disk);
   - a range dragged across the chart while it follows stays in view while
     lines keep coming, and Follow is no longer pressed;
+  - the cursor put at a known time in that range reads out the exact line the module
+    wrote there, with its number (read back from the file on disk);
   - nothing on the page reaches past the 800-pixel-wide window.
 Prints "  ok    ..." or "  FAIL  ..." per check; exit 1 when a check failed,
 2 when the programs or the browser could not be driven.
@@ -131,20 +131,10 @@ def main():
         after = wait_for(lambda: samples() > before and samples(), 10) or before
         check(after > before > 0, "its point count grows as the module writes: %d, then %d samples" % (before, after))
 
-        # The cursor at a time the module has written past, in view while following.
-        records = list(data.glob("Kestrel 1_*.txt"))
+        # A range dragged across the chart while following, once the module
+        # has written 40 s.
         wait_for(lambda: driver.execute_script(
             "const f = kestrelWatch.state.files.find(f => f.vessel === 'Kestrel 1'); return f && f.last > 40"), 20)
-        moment = 35.25
-        driver.execute_script("kestrelWatch.cursorAt(arguments[0])", moment)
-        number, text = line_at(records[0], moment) if records else (None, None)
-        shown = wait_for(lambda: driver.execute_script(
-            "const p = document.querySelector('#readout p[data-line]');"
-            "return p && p.textContent.includes(' line ' + arguments[0] + ': ') ? p.dataset.text : null", number), 5)
-        check(number is not None and shown == text,
-              "the cursor at %.2f s reads out line %s exactly: %r (the file: %r)" % (moment, number, shown, text))
-
-        # A range dragged across the chart while following.
         over = driver.find_element(By.CSS_SELECTOR, "#chart .u-over")
         box = over.size
         ActionChains(driver).move_to_element_with_offset(over, int(-box["width"] * 0.2), 0).click_and_hold() \
@@ -159,6 +149,18 @@ def main():
         check(bool(zoomed) and still == zoomed and pressed == "false",
               "zoomed while following, the range %s stays in view as lines arrive (now %s), Follow off (%s)" % (
                   zoomed, still, pressed))
+
+        # The cursor at a time inside the zoomed range, which the module has
+        # written past (while following, the time under a still pointer moves on).
+        records = list(data.glob("Kestrel 1_*.txt"))
+        moment = round((zoomed["from"] + zoomed["to"]) / 2, 2) if zoomed else 20.0
+        driver.execute_script("kestrelWatch.cursorAt(arguments[0])", moment)
+        number, text = line_at(records[0], moment) if records else (None, None)
+        shown = wait_for(lambda: driver.execute_script(
+            "const p = document.querySelector('#readout p[data-line]');"
+            "return p && p.textContent.includes(' line ' + arguments[0] + ': ') ? p.dataset.text : null", number), 5)
+        check(number is not None and shown == text,
+              "the cursor at %.2f s reads out line %s exactly: %r (the file: %r)" % (moment, number, shown, text))
 
         wide = driver.execute_script(
             "return [...document.querySelectorAll('body *')].filter(e => e.getBoundingClientRect().right > "

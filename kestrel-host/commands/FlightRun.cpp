@@ -178,11 +178,12 @@ void FlightRun::Play()
     for (const StepRun& run : flight_.steps) {
         for (long i = 0; i < run.count; ++i, ++step) {
             if (pace_ > 0) {
-                // Each step waits for its moment: the simulated time gone by
-                // over the pace, counted from the start, so that no error adds up.
+                // Each step waits for the moment it ends at: the simulated
+                // time gone by then over the pace, counted from the start, so
+                // that no error adds up.
                 std::this_thread::sleep_until(
                     wallStart + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-                                    std::chrono::duration<double>((host.world.t - simulatedStart) / pace_)));
+                                    std::chrono::duration<double>((host.world.t + run.dt - simulatedStart) / pace_)));
             }
             interrupted();
             runEvents();

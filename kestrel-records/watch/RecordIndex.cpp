@@ -300,7 +300,7 @@ ChartSeries RecordIndex::Range(double from, double to, int columns) const
         std::uint64_t end = 0;  // Read: where the span ends
     };
     std::vector<Part> parts;
-    const double narrow = (to - from) / (4.0 * columns);
+    const double narrow = (to - from) / (2.0 * columns);
     for (std::size_t i = 0; i < chunks_.size(); ++i) {
         const Chunk& c = chunks_[i];
         const std::uint64_t end = i + 1 < chunks_.size() ? chunks_[i + 1].start.offset : next_.offset;

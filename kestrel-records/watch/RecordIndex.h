@@ -28,9 +28,8 @@
 inline constexpr std::size_t kLinesPerMark = 65536;
 // A wide range is drawn from what each run of this many data lines keeps of
 // its samples (first, last, lowest, highest), once such a run spans no more
-// than a quarter of a pixel column: the file is then read only at the
-// range's ends.
-inline constexpr std::size_t kLinesPerChunk = 512;
+// than half a pixel column: the file is then read only at the range's ends.
+inline constexpr std::size_t kLinesPerChunk = 256;
 
 // What the file list shows of a file.
 struct RecordSummary {
@@ -75,7 +74,7 @@ public:
     // The series of the lines that meet [from, to] (from > to: every line),
     // each line's samples as plot takes them; for the whole file, the
     // reduction kept as lines arrive. With `columns` (> 0), for a chart that
-    // wide: where runs of kLinesPerChunk lines fit a quarter column, their
+    // wide: where runs of kLinesPerChunk lines fit half a column, their
     // first, last, lowest and highest samples stand for them.
     ChartSeries Range(double from, double to, int columns = 0) const;
     // The line whose span holds `time`, or the one whose start or end lies
@@ -103,7 +102,7 @@ private:
         bool any = false;         // a sample taken
         double timeLow = 0, timeHigh = 0; // over the finite times
         bool anyTime = false;
-        std::size_t dataLines = 0;
+        std::uint32_t dataLines = 0;
         void Take(double time, double pitch, bool joined);
     };
     // Where to read for the lines that meet [from, to]: runs of marks as

@@ -1,6 +1,7 @@
 // The one source that includes the HTTP library: its Windows half brings in
 // the socket headers, which must come before anything else of Windows.
-#define CPPHTTPLIB_THREAD_POOL_COUNT 16
+// Threads that answer requests: the event streams hold one each.
+#define CPPHTTPLIB_THREAD_POOL_COUNT 10
 #define CPPHTTPLIB_LISTEN_BACKLOG 16
 #include <httplib.h>
 

@@ -29,7 +29,7 @@
 inline constexpr int kDefaultWatchPort = 8470;
 inline constexpr int kMostColumns = 4096;
 inline constexpr std::size_t kMostFilesAsked = 32;
-inline constexpr int kMostEventStreams = 8;
+inline constexpr int kMostEventStreams = 4;
 
 class WatchServer {
 public:

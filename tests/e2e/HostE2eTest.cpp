@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 
@@ -408,3 +409,39 @@ TEST(Records, ASecondVesselsFileBeginsWithItsOwnTwoSamples)
     EXPECT_THAT(one.out, HasSubstr("data files written: 1\n  KestrelScribeData/GL-01_613815003.txt: 1 line\n"
                                    "lines not written: 1\n  file with another name (a hard link): 1\n"));
 }
+
+// --pace: a flight of 4 simulated seconds (40 steps of 0.1 s) at pace 2
+// takes 2 wall seconds at least; without it, as fast as it can. A pace
+// that is not above 0 is refused before the flight starts.
+struct PaceCase {
+    const char* name;
+    std::vector<std::string> pace; // the options
+    int exitCode;
+    double leastSeconds, mostSeconds;
+};
+
+class HostPace : public ::testing::TestWithParam<PaceCase> {};
+
+TEST_P(HostPace, PlaysAtThePaceAsked)
+{
+    const PaceCase& c = GetParam();
+    const fs::path folder = FreshFolder();
+    WriteFile(folder / "flight.json", R"({"vessels": [{"name": "GL-01", "pitch_deg": [[0, 10], [4, 50]]}],
+        "steps": [{"dt": 0.1, "count": 40}]})");
+    std::vector<std::string> args = {"run", (folder / "flight.json").string(), "--root", (folder / "root").string(),
+                                     "--module", KESTREL_MODULE};
+    args.insert(args.end(), c.pace.begin(), c.pace.end());
+    const auto start = std::chrono::steady_clock::now();
+    const HostRun run = RunHost(args, folder);
+    const double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_EQ(run.exitCode, c.exitCode) << run.err;
+    EXPECT_GE(took, c.leastSeconds);
+    EXPECT_LE(took, c.mostSeconds);
+}
+
+INSTANTIATE_TEST_SUITE_P(Paces, HostPace,
+                         ::testing::Values(PaceCase{"Two", {"--pace", "2"}, 0, 2.0, 30},
+                                           PaceCase{"AsFastAsItCan", {}, 0, 0, 1.9},
+                                           PaceCase{"Zero", {"--pace", "0"}, 2, 0, 30},
+                                           PaceCase{"BelowZero", {"--pace", "-1"}, 2, 0, 30}),
+                         [](const ::testing::TestParamInfo<PaceCase>& param) { return std::string(param.param.name); });

@@ -176,7 +176,7 @@ TEST(WatchZoom, FarInTheSamplesAreExact)
 }
 
 // Zoomed out over most of a record, the page's points come from what runs of
-// lines keep of their samples where a run fits a quarter column, and from
+// lines keep of their samples where a run fits half a column, and from
 // the file at the range's ends: still only true samples, and in each column
 // its true lowest and highest. The record's sawtooth (line i: pitch
 // (i % 1000) / 100 at i / 10 s) rises by 0.01° a line from 0.00 to 9.99
@@ -187,7 +187,7 @@ TEST(WatchZoom, OutTheColumnsKeepTheirExtremes)
     WriteFile(folder / "Kestrel_601234567.txt", Lines(0, 150000));
     Served served(folder);
     const int columns = 50;
-    const double from = 250.05, to = 14750.05; // 290 s a column; a run of 512 lines spans 51.2 s
+    const double from = 250.05, to = 14750.05; // 290 s a column; a run of 256 lines spans 25.6 s
     const json answer = served.Json("/api/range?file=" + std::to_string(served.Id("Kestrel_601234567.txt")) +
                                     "&from=250.05&to=14750.05&columns=" + std::to_string(columns));
     ASSERT_LE(answer["t"].size(), 4u * columns);
@@ -207,6 +207,22 @@ TEST(WatchZoom, OutTheColumnsKeepTheirExtremes)
         EXPECT_EQ(low[c], 0.0) << "column " << c;
         EXPECT_EQ(high[c], 9.99) << "column " << c;
     }
+}
+
+// Samples that are not finite reach the page as marks, as plot marks them:
+// each line goes on from the one before (its first pitch is the one before's
+// second), so the samples are (0, 1.00), (1, inf), (2, nan), (3, -inf).
+TEST(WatchZoom, NotFiniteSamplesAreMarks)
+{
+    const fs::path folder = FreshFolder();
+    WriteFile(folder / "Kestrel_601234567.txt",
+              "0.0=pitch(1.00, inf, 1.0)\n1.0=pitch(inf, nan, 1.0)\n2.0=pitch(nan, -inf, 1.0)\n");
+    Served served(folder);
+    const json answer = served.Json("/api/range?file=" + std::to_string(served.Id("Kestrel_601234567.txt")));
+    EXPECT_EQ(answer["t"], json({0.0}));
+    EXPECT_EQ(answer["p"], json({1.0}));
+    EXPECT_EQ(answer["marks"], json({{1.0, "inf"}, {2.0, "nan"}, {3.0, "-inf"}}));
+    EXPECT_EQ(answer["samples"], 4);
 }
 
 // ---- following a file as it is written -------------------------------------------
