@@ -8,6 +8,7 @@
 #include "kestrel-records/watch/WatchServer.h"
 
 #include "kestrel-records/charts/Chart.h"
+#include "kestrel-records/charts/SeriesReducer.h"
 #include "kestrel-records/common/RecordsError.h"
 #include "kestrel-records/outputs/Csv.h"
 #include "kestrel-records/watch/PageFiles.h"
@@ -359,6 +360,10 @@ struct WatchServer::Parts {
         } else {
             title = "Pitch of " + std::to_string(files.size()) + " records";
         }
+        // The same bound as plot's: however many files and breaks the range
+        // holds, the download stays under 1 MB, its legend saying what was
+        // drawn coarser.
+        FitChart(series, title);
         res.set_header("Content-Disposition", "attachment; filename=\"pitch.svg\"");
         res.set_content(ChartSvg(series, title), "image/svg+xml");
     }
