@@ -17,6 +17,9 @@
 #     fuzz      every fuzzer 120 s instead of 10 s
 #     wine32    every flight on the i686 build, the plug-in's true form,
 #               under 32-bit Wine against the native records
+#     watch     the watch page in headless Chromium while kestrel-host flies
+#               the example, paced, into the folder it follows
+#               (scripts/watch-browser.py; its picture in build/watch-browser/)
 #     package   the release package built twice from scratch, the same bytes,
 #               and what it holds; its one command flown in the unpacked
 #               folder under 32-bit Wine; the guide against the programs and
@@ -43,13 +46,13 @@ while (($# > 0)); do
     --full) full=1; shift ;;
     --times) show_times=1; shift ;;
     -h|--help) awk 'NR > 1 && /^#/ { sub(/^# ?/, ""); print; next } NR > 1 { exit }' "$0"; exit 0 ;;
-    deps|default|clang|sanitize|fuzz|windows|wine32|package) chosen+=("$1"); shift ;;
+    deps|default|clang|sanitize|fuzz|windows|wine32|watch|package) chosen+=("$1"); shift ;;
     *) echo "test.sh: unknown argument '$1' (try --help)" >&2; exit 2 ;;
   esac
 done
 
 if ((full)); then
-  stages=(deps default clang sanitize fuzz windows wine32 package)
+  stages=(deps default clang sanitize fuzz windows wine32 watch package)
   fuzz_seconds=${KESTREL_FUZZ_SECONDS:-120}
   deps_level=all
   tier="full tier"
@@ -60,7 +63,8 @@ else
   tier="everyday tier"
 fi
 if ((${#chosen[@]} > 0)); then
-  [[ " ${chosen[*]} " == *" wine32 "* || " ${chosen[*]} " == *" package "* ]] && deps_level=all
+  [[ " ${chosen[*]} " == *" wine32 "* || " ${chosen[*]} " == *" package "* || " ${chosen[*]} " == *" watch "* ]] &&
+    deps_level=all
   picked=(deps)
   for stage in "${stages[@]}"; do
     [[ "$stage" != deps && " ${chosen[*]} " == *" $stage "* ]] && picked+=("$stage")
@@ -291,6 +295,24 @@ windows_stage() { # PART...
 stage_windows() { windows_stage tables wine64; }
 stage_wine32() { windows_stage wine32; }
 
+stage_watch() {
+  step cmake --preset default || { broken "configuring default" "cmake --preset default"; return; }
+  step nice cmake --build build/default --target kestrel-records kestrel-host KestrelScribeMFD ||
+    { broken "building kestrel-records, kestrel-host and the plug-in" \
+        "cmake --build build/default --target kestrel-records kestrel-host KestrelScribeMFD"; return; }
+  local out="$logs/watch.out"
+  mkdir -p build/watch-browser
+  /usr/bin/python3 scripts/watch-browser.py build/default/bin build/watch-browser/work \
+    build/watch-browser/watch.png >"$out" 2>&1
+  local code=$?
+  cat "$out" >>"$stage_log"
+  count_lines "$out" echo_watch_rerun
+  if ((code != 0 && stage_failed == 0)); then
+    broken "scripts/watch-browser.py ended with exit code $code (see $stage_log)" "$(echo_watch_rerun)"
+  fi
+}
+echo_watch_rerun() { echo "scripts/test.sh --full watch"; }
+
 stage_package() {
   local out="$logs/package.out"
   scripts/package-test.sh >"$out" 2>&1
@@ -312,6 +334,7 @@ describe() {
     fuzz) echo "every fuzzer ${fuzz_seconds} s from its seeds, two at a time" ;;
     windows) echo "both Windows builds, their tables, every flight on x86_64 under 64-bit Wine" ;;
     wine32) echo "every flight on the i686 build under 32-bit Wine" ;;
+    watch) echo "the watch page in headless Chromium while the example flies, paced, into its folder" ;;
     package) echo "the release package, twice from scratch: the same bytes, what it holds, its one command under 32-bit Wine, the guide in Chromium" ;;
   esac
 }

@@ -79,7 +79,7 @@ if wants tables || wants wine32; then
 fi
 if wants tables || wants wine64; then
   cmake --preset windows64 >/dev/null
-  cmake --build --preset windows64 --target KestrelScribeMFD kestrel-host >/dev/null
+  cmake --build --preset windows64 --target KestrelScribeMFD kestrel-host kestrel-records >/dev/null
 fi
 
 native_host=$native_build/bin/kestrel-host
@@ -440,6 +440,54 @@ part_wine64() {
     "$wine64" build/windows64/bin/kestrel-host.exe run "$(winpath "$repo/tests/windows/flights/bmp-snapshot.json")" \
       --root "$(winpath "$root")" >"$root.out" 2>"$root.err" || true
     check_bmp "$work/wine64/bmp-snapshot/left.bmp"
+  fi
+  if ((${#only[@]} == 0)); then
+    echo "== windows: kestrel-records.exe watch under 64-bit Wine"
+    check_watch
+  fi
+}
+
+# kestrel-records.exe watch under 64-bit Wine: its help, a free port, the
+# file list fetched with curl, a file written after it started listed
+# within a second (Windows: polling), and Ctrl-C ending it with one line.
+check_watch() {
+  local dir="$repo/$work/wine64/watch"
+  rm -rf "$dir"
+  mkdir -p "$dir/KestrelScribeData"
+  printf '0.0=pitch(5.00, 7.50, 10.0)\n10.0=pitch(7.50, 8.00, 10.0)\n' >"$dir/KestrelScribeData/Kestrel_613815000.txt"
+  if "$wine64" build/windows64/bin/kestrel-records.exe help watch 2>&1 | tr -d '\r' | grep -q '^Usage: kestrel-records watch '; then
+    pass "wine64: kestrel-records.exe help watch explains it"
+  else
+    fail "wine64: kestrel-records.exe help watch: no usage line"
+  fi
+  (cd "$dir" && exec "$wine64" "$repo/build/windows64/bin/kestrel-records.exe" watch --port 0 >"$dir/out" 2>"$dir/err") &
+  local pid=$! url="" i
+  for i in $(seq 200); do
+    url=$(tr -d '\r' <"$dir/out" | grep -o 'http://127\.0\.0\.1:[0-9]*/' || true)
+    [[ -n "$url" ]] && break
+    sleep 0.1
+  done
+  local list="" later=""
+  if [[ -n "$url" ]]; then
+    list=$(curl -s -m 10 "${url}api/files" || true)
+    printf '20.0=pitch(8.00, 9.00, 10.0)\n' >"$dir/KestrelScribeData/Kestrel_613815001.txt"
+    sleep 1
+    later=$(curl -s -m 10 "${url}api/files" || true)
+  fi
+  kill -INT "$pid" 2>/dev/null || true
+  for i in $(seq 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+  kill -0 "$pid" 2>/dev/null && kill -KILL "$pid" 2>/dev/null
+  wait "$pid" 2>/dev/null || true
+  if [[ "$list" == *'"name":"Kestrel_613815000.txt"'*'"lines":2'* || "$list" == *'"lines":2'*'"name":"Kestrel_613815000.txt"'* ]] &&
+    [[ "$later" == *'"name":"Kestrel_613815001.txt"'* ]]; then
+    pass "wine64: kestrel-records.exe watch --port 0 serves the file list at $url (2 lines), and a file written later within a second"
+  else
+    fail "wine64: kestrel-records.exe watch: url [$url], list [${list:0:300}], later [${later:0:300}], $(tr -d '\r' <"$dir/err" | head -c 300)"
+  fi
+  if [[ $(tr -d '\r' <"$dir/out" | grep -c .) == 2 ]] && tr -d '\r' <"$dir/out" | tail -1 | grep -q 'watch ended'; then
+    pass "wine64: Ctrl-C ends kestrel-records.exe watch with one line"
+  else
+    fail "wine64: kestrel-records.exe watch after Ctrl-C printed: $(tr -d '\r' <"$dir/out" | head -c 300)"
   fi
 }
 

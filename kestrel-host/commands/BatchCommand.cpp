@@ -6,11 +6,15 @@
 #include "kestrel-host/common/HostError.h"
 #include "kestrel-host/common/HostText.h"
 #include "kestrel-host/common/Platform.h"
+#include "kestrel-host/common/StopSignal.h"
 #include "kestrel-host/flight/PathRules.h"
 #include "kestrel-host/flight/PlainFile.h"
 #include "kestrel-host/simulator/HostReset.h"
+#include "kestrel-host/simulator/ModuleLoader.h"
+#include "kestrel-host/simulator/NativeFiles.h"
 
-#include <fstream>
+#include <cstdio>
+#include <set>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -54,11 +58,14 @@ constexpr std::size_t kMostFlights = 10000;
 // played: its fields' texts, and every path of every line against all the
 // others (a TRACE that is another line's ROOT.out, a FLIGHT another line
 // writes, two lines on one ROOT), into `paths`.
-std::vector<BatchFlight> ReadList(const fs::path& list, const fs::path& start, RunPaths& paths)
+std::vector<BatchFlight> ReadList(const fs::path& list, const fs::path& module, const fs::path& start, RunPaths& paths)
 {
     std::vector<BatchFlight> flights;
     if (const auto problem = paths.Input(list, list.string(), "the flight list")) {
         throw HostError(list.string() + ": " + *problem); // not reached: nothing is written yet
+    }
+    if (const auto problem = paths.Input(module, module.string(), "the module (--module)")) {
+        throw HostError("--module: " + *problem);
     }
     auto onLine = [&](const PlainLine& read) {
         const std::string where = list.string() + ":" + std::to_string(read.number) + ": ";
@@ -108,6 +115,7 @@ std::vector<BatchFlight> ReadList(const fs::path& list, const fs::path& start, R
                                          std::pair{flight.code, "ROOT.code"}}) {
             check(paths.Output(file, file.string(), owner + name), "ROOT");
         }
+        check(paths.Root(flight.root, fields[1], fields[1]), "ROOT");
         if (fields.size() == 3) {
             flight.trace = (start / fields[2]).lexically_normal();
             check(CommandOutputProblem(fields[2]), "TRACE");
@@ -136,12 +144,20 @@ int RunBatch(const BatchOptions& options)
         if (const auto problem = PathTextProblem(options.list.string())) {
             throw HostError("LIST: " + *problem);
         }
-        flights = ReadList(fs::absolute(options.list).lexically_normal(), start, paths);
+        const fs::path module =
+            fs::absolute(options.module.value_or(options.programFolder / PluginFileName())).lexically_normal();
+        flights = ReadList(fs::absolute(options.list).lexically_normal(), module, start, paths);
     } catch (const HostError& e) {
         std::cerr << "kestrel-host: " << e.what() << "\n";
         return 2;
+    } catch (const StoppedBySignal& stopped) {
+        std::cerr << "kestrel-host: stopped by " << SignalName(stopped.signal)
+                  << " while the flight list was read; no flight played\n";
+        EndByInterruption(stopped.signal);
     }
 
+    // What the batch reads, by identity: no flight's output may reach it.
+    const std::set<FileIdentity> inputs = IdentitiesAt(paths.Inputs());
     std::size_t played = 0;
     std::size_t clean = 0;
     for (const BatchFlight& entry : flights) {
@@ -151,7 +167,7 @@ int RunBatch(const BatchOptions& options)
         try {
             std::error_code ec;
             fs::create_directories(entry.root.parent_path(), ec);
-            OutputCapture capture(entry.out, entry.err);
+            OutputCapture capture(entry.out, entry.err, inputs);
             RunOptions run;
             run.flight = entry.flight;
             run.root = entry.root;
@@ -159,6 +175,7 @@ int RunBatch(const BatchOptions& options)
             run.trace = entry.trace;
             run.programFolder = options.programFolder;
             run.batch = &paths;
+            run.batchInputs = &inputs;
             code = RunFlight(run);
         } catch (const HostError& e) {
             std::cerr << "kestrel-host: " << e.what() << "\n";
@@ -167,10 +184,15 @@ int RunBatch(const BatchOptions& options)
         ResetHost();
         std::error_code ec;
         fs::current_path(start, ec);
-        std::ofstream codeFile(entry.code, std::ios::binary);
-        codeFile << code << "\n";
-        if (!codeFile.flush()) {
-            std::cerr << "kestrel-host: " << entry.code.string() << ": cannot write the exit code\n";
+        try {
+            std::FILE* codeFile = OpenInPlace(entry.code, inputs, false, "the exit code");
+            const std::string text = std::to_string(code) + "\n";
+            const bool written = std::fputs(text.c_str(), codeFile) >= 0;
+            if (std::fclose(codeFile) != 0 || !written) {
+                throw HostError(entry.code.string() + ": cannot write the exit code");
+            }
+        } catch (const HostError& e) {
+            std::cerr << "kestrel-host: " << e.what() << "\n";
         }
         clean += code == 0 ? 1 : 0;
         if (const int signal = Interruption()) {

@@ -11,6 +11,8 @@
 #include "kestrel-host/simulator/Trace.h"
 
 #include <algorithm>
+#include <chrono>
+#include <thread>
 
 namespace fs = std::filesystem;
 
@@ -171,8 +173,17 @@ void FlightRun::Play()
             throw RunInterrupted{signal};
         }
     };
+    const auto wallStart = std::chrono::steady_clock::now();
+    const double simulatedStart = host.world.t;
     for (const StepRun& run : flight_.steps) {
         for (long i = 0; i < run.count; ++i, ++step) {
+            if (pace_ > 0) {
+                // Each step waits for its moment: the simulated time gone by
+                // over the pace, counted from the start, so that no error adds up.
+                std::this_thread::sleep_until(
+                    wallStart + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                                    std::chrono::duration<double>((host.world.t - simulatedStart) / pace_)));
+            }
             interrupted();
             runEvents();
             const double mjd = host.world.SysMjd();

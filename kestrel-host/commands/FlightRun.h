@@ -46,6 +46,10 @@ public:
     // and its step; SIGINT or SIGTERM stops it between two steps with
     // RunInterrupted. What the module has written stays.
     void Play();
+    // Plays at `pace` simulated seconds a wall second (above 0), as the
+    // simulator would, so that someone can watch the records grow; without
+    // it, as fast as it can.
+    void SetPace(double pace) { pace_ = pace; }
     // Deletes the displays, closes input boxes, calls ExitModule (if the
     // flight lets the host do so) and unloads the module.
     void Finish();
@@ -68,6 +72,7 @@ public:
     int ExitCode() const;
 
 private:
+    double pace_ = 0; // 0: as fast as it can
     // What the event actions ask of the run (EventActions.h).
     const RegisteredMode& Mode() const override;
     void Open(const std::string& name, std::uint32_t packedSize, CharCell cell) override;

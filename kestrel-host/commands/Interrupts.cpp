@@ -1,5 +1,7 @@
 #include "kestrel-host/commands/Interrupts.h"
 
+#include "kestrel-host/common/StopSignal.h"
+
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -7,16 +9,14 @@
 
 namespace {
 
-volatile std::sig_atomic_t caught = 0;
-
 extern "C" void OnInterrupt(int signal)
 {
-    if (caught != 0) {
+    if (gStopSignal != 0) {
         std::signal(signal, SIG_DFL);
         std::raise(signal);
         return;
     }
-    caught = signal;
+    gStopSignal = signal;
     std::signal(signal, OnInterrupt); // where a handler is reset on delivery
 }
 
@@ -36,7 +36,7 @@ void CatchInterrupts()
 
 int Interruption()
 {
-    return caught;
+    return gStopSignal;
 }
 
 const char* SignalName(int signal)

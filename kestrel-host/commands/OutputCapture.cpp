@@ -32,16 +32,9 @@ void FlushAll()
 
 // Opens `file` for writing (text mode on Windows, as a console program's
 // redirected output is) and puts it in place of descriptor `fd`.
-void Redirect(int fd, const std::filesystem::path& file)
+void Redirect(int fd, const std::filesystem::path& file, const std::set<FileIdentity>& inputs)
 {
-#ifdef _WIN32
-    std::FILE* stream = ::_wfopen(file.wstring().c_str(), L"w");
-#else
-    std::FILE* stream = std::fopen(file.c_str(), "w");
-#endif
-    if (stream == nullptr) {
-        throw HostError(file.string() + ": cannot write the file");
-    }
+    std::FILE* stream = OpenInPlace(file, inputs, true, "the file");
     const int result = KESTREL_DUP2(KESTREL_FILENO(stream), fd);
     std::fclose(stream);
     if (result < 0) {
@@ -60,14 +53,15 @@ void Restore(int fd, int& saved)
 
 } // namespace
 
-OutputCapture::OutputCapture(const std::filesystem::path& out, const std::filesystem::path& err)
+OutputCapture::OutputCapture(const std::filesystem::path& out, const std::filesystem::path& err,
+                             const std::set<FileIdentity>& inputs)
 {
     FlushAll();
     savedOut_ = KESTREL_DUP(1);
     savedErr_ = KESTREL_DUP(2);
     try {
-        Redirect(1, out);
-        Redirect(2, err);
+        Redirect(1, out, inputs);
+        Redirect(2, err, inputs);
     } catch (...) {
         Restore(1, savedOut_);
         Restore(2, savedErr_);

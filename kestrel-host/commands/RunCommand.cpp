@@ -1,15 +1,19 @@
 #include "kestrel-host/commands/RunCommand.h"
 
 #include "kestrel-host/commands/FlightRun.h"
+#include "kestrel-host/commands/Interrupts.h"
 #include "kestrel-host/common/HostError.h"
 #include "kestrel-host/common/HostText.h"
+#include "kestrel-host/common/StopSignal.h"
 #include "kestrel-host/flight/FlightLoader.h"
 #include "kestrel-host/simulator/HostContext.h"
 #include "kestrel-host/simulator/ModuleLoader.h"
+#include "kestrel-host/simulator/NativeFiles.h"
 #include "kestrel-host/simulator/Trace.h"
 
 #include <clocale>
 #include <iostream>
+#include <set>
 
 namespace fs = std::filesystem;
 
@@ -75,6 +79,16 @@ int RunFlight(const RunOptions& options)
         if (const auto problem = paths.Input(flightPath, flightPath.string(), "the flight file")) {
             throw HostError("the flight file: " + *problem);
         }
+        // The plug-in file is read by the run as much as the flight is.
+        if (const auto problem = paths.Input(modulePath, modulePath.string(), "the module (--module)")) {
+            throw HostError("--module: " + *problem);
+        }
+        if (options.batch == nullptr) { // a batch checks its roots with its list
+            const std::string written = options.root ? options.root->string() : "";
+            if (const auto problem = paths.Root(root, written.empty() ? root.string() : written, written)) {
+                throw HostError("--root: " + *problem);
+            }
+        }
         paths.DataFolderOf(root);
         std::optional<fs::path> tracePath;
         if (options.trace) {
@@ -94,8 +108,16 @@ int RunFlight(const RunOptions& options)
         if (fs::exists(root, ec) && !fs::is_directory(root, ec)) {
             throw HostError(root.string() + ": the root is not a folder");
         }
+        if (fs::is_symlink(fs::symlink_status(root, ec)) && !fs::exists(root, ec)) {
+            throw HostError(root.string() + ": the root is a symbolic link that leads nowhere (to " +
+                            QuotedPath(fs::read_symlink(root, ec).string()) + ")");
+        }
+        std::set<FileIdentity> inputs = IdentitiesAt(flight.inputs);
+        if (options.batchInputs != nullptr) {
+            inputs.insert(options.batchInputs->begin(), options.batchInputs->end());
+        }
         if (tracePath) {
-            TheTrace().Open(*tracePath);
+            TheTrace().Open(*tracePath, inputs);
         }
         // The module runs in the C library locale the environment names
         // (LC_ALL, LC_NUMERIC, LANG), as inside a desktop application;
@@ -120,6 +142,7 @@ int RunFlight(const RunOptions& options)
 
         HostContext& host = Host();
         host.files.SetRoot(root);
+        host.files.SetInputs(inputs);
         host.world.clockMjd = flight.clockMjd;
         for (const VesselDefinition& vessel : flight.vessels) {
             Vessel* added = host.world.Add(vessel.name, PitchTable{vessel.pitch});
@@ -130,6 +153,7 @@ int RunFlight(const RunOptions& options)
 
         run = std::make_unique<FlightRun>(flight, modulePath);
         run->LoadModule();
+        run->SetPace(options.pace);
         run->Play();
         run->Finish();
         run->EndProgress();
@@ -140,6 +164,10 @@ int RunFlight(const RunOptions& options)
         run->ClearProgress();
         std::cerr << "kestrel-host: " << run->InterruptNote(interrupted.signal) << "\n";
         return 2;
+    } catch (const StoppedBySignal& stopped) {
+        // Before the first step: the module is not loaded yet.
+        return stop(std::string("stopped by ") + SignalName(stopped.signal) +
+                    " while the flight was checked, before the module was loaded; nothing was written");
     } catch (const HostError& e) {
         return stop(e.what());
     } catch (const std::filesystem::filesystem_error& e) {

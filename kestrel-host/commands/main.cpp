@@ -26,8 +26,11 @@ const char* const kWhereThingsAre =
     "name them; the summary on standard output, with the lines this run wrote to each data\n"
     "file and, under 'lines not written', each line the module could not write and why.\n"
     "Every path is checked before the first step: no control character in it; no output\n"
-    "in the data folder (names compared as Windows finds them), on an input of the run or\n"
-    "on another output.\n"
+    "in a data folder (any root's; names compared as Windows finds them, links followed),\n"
+    "on an input of the run (the module is one) or on another output; no root in a data\n"
+    "folder. The trace and a batch's ROOT.out, .err and .code are never written through a\n"
+    "symbolic link at their name or into a file with another name (a hard link), and the\n"
+    "module's data files never into a file with another name or an input.\n"
     "Exit codes of run (and of each flight of a batch, in ROOT.code):\n"
     "  0 the flight played to its end and every line the module wrote is in its file;\n"
     "  3 the flight played to its end but lines were lost (see 'lines not written');\n"
@@ -62,7 +65,12 @@ int main(int argc, char** argv)
     runCommand->add_option("FLIGHT", flight, "The flight file (JSON)")->required();
     runCommand->add_option("--root", root, "The host's root folder (default: the current folder)");
     runCommand->add_option("--module", module, "The plug-in (default: " + PluginFileName() + " next to this program)");
-    runCommand->add_option("--trace", trace, "Write every host operation the module calls, and the host's calls into it");
+    runCommand->add_option("--trace", trace,
+                           "Write every host operation the module calls, and the host's calls into it (its folder "
+                           "made if missing)");
+    runCommand->add_option("--pace", run.pace,
+                           "Play at this many simulated seconds a wall second, to watch it live (default: as fast as it can)")
+        ->check(CLI::PositiveNumber & CLI::Range(1e-3, 1e6));
     runCommand->footer(kWhereThingsAre);
 
     std::string topic;

@@ -62,4 +62,7 @@ struct Flight {
     std::vector<Event> events;
     bool hostCallsExit = true;
     int versionCalls = 1;
+    // Every file the run reads (the flight, its scenarios, the module), which
+    // nothing the run writes may reach.
+    std::vector<std::filesystem::path> inputs;
 };

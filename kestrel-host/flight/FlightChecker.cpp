@@ -4,6 +4,7 @@
 #include "kestrel-host/common/HostText.h"
 #include "kestrel-host/flight/DisplayNames.h"
 
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 
@@ -51,6 +52,14 @@ void FlightChecker::Fail(const std::string& where, const std::string& what) cons
 
 json FlightChecker::Parse(const std::string& text) const
 {
+    // The parser takes a NUL byte for the end of the input; JSON holds none
+    // (not even in a string, where it is written \u0000).
+    if (const std::size_t nul = text.find('\0'); nul != std::string::npos) {
+        const std::size_t lineStart = text.rfind('\n', nul) == std::string::npos ? 0 : text.rfind('\n', nul) + 1;
+        const auto line = 1 + std::count(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(nul), '\n');
+        throw HostError(file_.string() + ": not valid JSON: a NUL character (\\x00) at line " + std::to_string(line) +
+                        ", column " + std::to_string(nul - lineStart + 1) + ", which JSON never holds");
+    }
     // Where the parser stands: a frame per open object or array. Objects
     // keep their keys so far; a frame is small, as a flight may nest deep.
     struct Frame {

@@ -130,5 +130,6 @@ Flight ParseFlight(const std::string& text, const fs::path& file, const fs::path
     if (top.contains("events")) {
         flight.events = ReadEvents(check.Array(top["events"], "events"), check, paper);
     }
+    flight.inputs = paper.paths.Inputs();
     return flight;
 }

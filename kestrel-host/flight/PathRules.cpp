@@ -1,6 +1,7 @@
 #include "kestrel-host/flight/PathRules.h"
 
 #include "kestrel-host/common/HostText.h"
+#include "kestrel-host/common/Platform.h"
 
 #include <array>
 
@@ -25,6 +26,9 @@ constexpr std::array<std::string_view, 32> kDeviceNames = {
 // characters are refused with every path, PathTextProblem); '\' separates
 // folders on Windows, so in a name elsewhere it would name another file.
 constexpr std::string_view kNotInWindowsNames = "<>:\"|?*\\";
+
+// The data folder's name as FoldedName gives it.
+const std::string kDataFolderKey = FoldedName(kDataFolder);
 
 bool Below(const std::string& folder, const std::string& key)
 {
@@ -94,7 +98,7 @@ std::optional<std::string> OutputNameProblem(std::string_view name)
     const std::string folded = FoldedName(base);
     for (const std::string_view device : kDeviceNames) {
         if (folded == device) {
-            return "names the device " + std::string(base) + ", which Windows opens in place of a file of that name";
+            return "names the device " + Printable(base, base.size()) + ", which Windows opens in place of a file of that name";
         }
     }
     return std::nullopt;
@@ -178,19 +182,100 @@ std::optional<std::string> RunPaths::Input(const fs::path& absolute, const std::
     return std::nullopt;
 }
 
+namespace {
+
+// Where a path leads once every link on the way is followed, also a link
+// at its end that leads to nothing yet.
+fs::path Resolved(const fs::path& path)
+{
+    std::error_code ec;
+    fs::path at = path;
+    for (int hops = 0; hops < 40 && fs::is_symlink(fs::symlink_status(at, ec)); ++hops) {
+        const fs::path target = fs::read_symlink(at, ec);
+        if (ec) {
+            break;
+        }
+        at = target.is_absolute() ? target : at.parent_path() / target;
+    }
+    const fs::path real = fs::weakly_canonical(at, ec);
+    return ec ? path : real;
+}
+
+} // namespace
+
+std::optional<std::string> RunPaths::InDataFolder(const fs::path& absolute, const std::string& shown) const
+{
+    const std::string key = PathKey(absolute);
+    // The key itself and each folder above it.
+    for (std::size_t end = key.size(); end != std::string::npos && end > 0; end = key.rfind('/', end - 1)) {
+        for (const RunPaths* layer = this; layer != nullptr; layer = layer->batch_) {
+            const auto found = layer->dataFolders_.find(key.substr(0, end));
+            if (found != layer->dataFolders_.end()) {
+                return QuotedPath(shown) + " lies in the data folder " + Printable(found->second.string(), kLongestPath) +
+                       ", where only the module writes";
+            }
+        }
+    }
+    // Any root's data folder, also one this run does not know of, and also
+    // where links on the way lead.
+    const fs::path real = Resolved(absolute);
+    for (const fs::path& path : {absolute.lexically_normal(), real}) {
+        fs::path folder;
+        for (const fs::path& part : path) {
+            folder /= part;
+            if (FoldedName(part.string()) == kDataFolderKey) {
+                return QuotedPath(shown) + " lies in the data folder " + Printable(folder.string(), kLongestPath) +
+                       (path == real && real != absolute.lexically_normal() ? " (where links on the way lead)" : "") +
+                       ", where only the module writes";
+            }
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> RunPaths::Root(const fs::path& absolute, const std::string& shown, const std::string& written)
+{
+    if (auto problem = InDataFolder(absolute, shown)) {
+        return problem;
+    }
+    // Its names as written, as Windows would take them.
+    for (const fs::path& part : fs::path(written).relative_path()) {
+        const std::string name = part.string();
+        if (name.empty() || name == "." || name == "..") {
+            continue;
+        }
+        if (auto wrong = OutputNameProblem(name)) {
+            return QuotedPath(shown) + " " + *wrong;
+        }
+    }
+    return std::nullopt;
+}
+
+std::vector<fs::path> RunPaths::Inputs() const
+{
+    std::vector<fs::path> inputs;
+    for (const auto& [key, input] : inputs_) {
+        inputs.push_back(input.path);
+    }
+    return inputs;
+}
+
 std::optional<std::string> RunPaths::Output(const fs::path& absolute, const std::string& shown,
                                             const std::string& what, const std::string& kind)
 {
     const std::string key = PathKey(absolute);
-    for (const RunPaths* layer = this; layer != nullptr; layer = layer->batch_) {
-        for (const auto& [folder, path] : layer->dataFolders_) {
-            if (key == folder || Below(folder, key)) {
-                return QuotedPath(shown) + " lies in the data folder " + path.string() + ", where only the module writes";
-            }
-        }
+    if (auto problem = InDataFolder(absolute, shown)) {
+        return problem;
     }
     if (const Entry* input = Find(&RunPaths::inputs_, key)) {
         return QuotedPath(shown) + " is read by this run as " + input->what;
+    }
+    // Where links on the way lead.
+    const fs::path real = Resolved(absolute);
+    if (real != absolute) {
+        if (const Entry* input = Find(&RunPaths::inputs_, PathKey(real))) {
+            return QuotedPath(shown) + " is read by this run as " + input->what + " (where links on the way lead)";
+        }
     }
     // The same file by another name (a link to it, a name the file system
     // folds to it).
@@ -221,5 +306,5 @@ std::optional<std::string> RunPaths::Output(const fs::path& absolute, const std:
 void RunPaths::DataFolderOf(const fs::path& root)
 {
     const fs::path folder = (root / kDataFolder).lexically_normal();
-    dataFolders_.emplace_back(PathKey(folder), folder);
+    dataFolders_.emplace(PathKey(folder), folder);
 }

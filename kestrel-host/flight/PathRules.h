@@ -60,8 +60,8 @@ public:
     // scenario the run saves before, which a load reads back.
     std::optional<std::string> Input(const std::filesystem::path& absolute, const std::string& shown,
                                      const std::string& what);
-    // A file the run writes. Refused when the run reads it, when it lies in
-    // a data folder, when another output is written there or when one of
+    // A file the run writes. Refused when the run reads it (also where
+    // links on the way lead), when it lies in a data folder (any root's), when another output is written there or when one of
     // the two would be the folder of the other. An output of the same
     // `kind` of this run (a scenario saved again, a newer picture) may be
     // written there again: `kind` empty, never.
@@ -69,6 +69,15 @@ public:
                                       const std::string& what, const std::string& kind = "");
     // The data folder of a root the run writes to.
     void DataFolderOf(const std::filesystem::path& root);
+    // What is wrong with a root folder: one that lies in a data folder (any
+    // root's: a folder of the data folder's name, also where links on the
+    // way lead), or whose names as `written` Windows would take for others
+    // (a trailing dot or blank, a device).
+    std::optional<std::string> Root(const std::filesystem::path& absolute, const std::string& shown,
+                                    const std::string& written);
+    // Every file the run reads; for a run of a batch, not the batch's own
+    // (its list, its module, its other flights), which the batch keeps.
+    std::vector<std::filesystem::path> Inputs() const;
 
 private:
     struct Entry {
@@ -78,9 +87,10 @@ private:
     };
     const Entry* Find(const std::map<std::string, Entry> RunPaths::*paths, const std::string& key) const;
     std::optional<std::string> Nesting(const std::string& key, const std::string& shown) const;
+    std::optional<std::string> InDataFolder(const std::filesystem::path& absolute, const std::string& shown) const;
 
     const RunPaths* batch_ = nullptr;
     std::map<std::string, Entry> inputs_;
     std::map<std::string, Entry> outputs_;
-    std::vector<std::pair<std::string, std::filesystem::path>> dataFolders_; // key, path
+    std::map<std::string, std::filesystem::path> dataFolders_; // by key
 };

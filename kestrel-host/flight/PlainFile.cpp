@@ -1,5 +1,7 @@
 #include "kestrel-host/flight/PlainFile.h"
 
+#include "kestrel-host/common/StopSignal.h"
+
 #include <cerrno>
 #include <cstring>
 #include <fstream>
@@ -51,6 +53,7 @@ std::optional<std::string> ReadPlainFile(const fs::path& path, std::size_t most,
     std::string text;
     std::vector<char> buffer(1 << 16);
     while (in) {
+        StopIfSignalled();
         in.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
         const auto got = static_cast<std::size_t>(in.gcount());
         if (text.size() + got > most) {
@@ -101,6 +104,7 @@ bool ReadPlainLines(const fs::path& path, std::size_t keep, bool unindent,
     std::vector<char> buffer(1 << 16);
     bool any = false; // bytes since the last line end
     while (in) {
+        StopIfSignalled();
         in.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
         const auto got = static_cast<std::size_t>(in.gcount());
         for (std::size_t i = 0; i < got; ++i) {

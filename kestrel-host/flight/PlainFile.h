@@ -1,6 +1,8 @@
 // Reading the files a run is given (a flight, its scenarios, a batch list),
 // in bounded memory. Only a plain file is read: a pipe or a device could be
-// read for ever, a folder not at all.
+// read for ever, a folder not at all. Both readers stop, throwing
+// StoppedBySignal (common/StopSignal.h), as soon as SIGINT or SIGTERM has
+// come, however large the file.
 #pragma once
 
 #include <cstddef>

@@ -59,6 +59,10 @@ std::string ProblemText(FileProblem problem, int error, bool writing)
         return "symbolic link on the way";
     case FileProblem::NotPlainFile:
         return "not a plain file";
+    case FileProblem::HardLink:
+        return "file with another name (a hard link)";
+    case FileProblem::RunInput:
+        return "a file the run reads";
     case FileProblem::Refused:
         return writing ? "write refused" : "open refused";
     case FileProblem::DiskFull:

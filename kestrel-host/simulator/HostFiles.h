@@ -15,6 +15,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -23,12 +24,16 @@ public:
     // The root must exist; throws HostError when it cannot be opened.
     void SetRoot(const std::filesystem::path& root);
     const std::filesystem::path& Root() const { return root_; }
+    // The files the run reads (the flight, its scenarios, the module): the
+    // module's opens never reach them.
+    void SetInputs(std::set<FileIdentity> inputs) { native_.SetInputs(std::move(inputs)); }
 
     // The module's file operations. `path` is relative to the root, the
     // only path root (`root` 0); '\' separates folders. mode 2 appends, 1
     // writes a new file (emptying one that is there); each creates a
     // missing file. Null when the path leaves the root, its folder does not
-    // exist, it names something other than a plain file or passes a
+    // exist, it names something other than a plain file, a file with
+    // another name too (a hard link) or one the run reads, it passes a
     // symbolic link, or while opens are made to fail.
     //
     // The first open of a file in the run that finds it holding text reads

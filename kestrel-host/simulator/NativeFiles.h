@@ -11,9 +11,13 @@
 #include <compare>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
+#include <optional>
+#include <set>
 #include <string>
 #include <utility>
+#include <vector>
 
 // An open data file: a descriptor, or a HANDLE on Windows.
 using NativeFile = std::intptr_t;
@@ -29,6 +33,8 @@ enum class FileProblem {
     NoFolder,     // a folder on the way is missing, or is a file
     Link,         // a symbolic link (reparse point) on the way
     NotPlainFile, // a folder, a pipe, a device
+    HardLink,     // a plain file with another name besides this one
+    RunInput,     // a file the run reads (the flight, a scenario, the module)
     Refused,      // no permission, a read-only disk
     DiskFull,
     TooLarge,     // beyond the largest file the process may write
@@ -77,18 +83,24 @@ public:
     {
         std::swap(root_, other.root_);
         std::swap(folder_, other.folder_);
+        std::swap(inputs_, other.inputs_);
         return *this;
     }
 
     // Takes the folder the relative paths below start from; throws HostError
     // when it cannot be opened.
     void Set(const std::filesystem::path& root);
+    // The files the run reads: a data file that is one of them is refused,
+    // whatever name reaches it.
+    void SetInputs(std::set<FileIdentity> inputs) { inputs_ = std::move(inputs); }
 
     // `relative`: '/'-separated, with no "..", "." or empty part (HostFiles
     // checks). mode 1 makes the file empty (creating it if missing), 2
     // appends (creating it if missing). No file, and why, when the folder
     // does not exist, a part of the path is a link, the file is not a plain
-    // file, or the system refuses.
+    // file, it has another name too (a hard link, which may lead anywhere,
+    // out of the root or onto an input), it is one of the run's inputs, or
+    // the system refuses. Nothing is emptied before all of that is known.
     OpenedFile Open(const std::string& relative, int mode) const;
     // The lines of the file at `relative`, read through a new open of it
     // for reading only; false when that is not the file `identity` names.
@@ -97,7 +109,34 @@ public:
 private:
     std::filesystem::path root_;
     std::intptr_t folder_ = -1; // the root's descriptor, where the platform keeps one
+    std::set<FileIdentity> inputs_;
 };
+
+// Which file is at `path` now (a link followed); none when there is none.
+std::optional<FileIdentity> IdentityAt(const std::filesystem::path& path);
+// The files at `paths` that exist, by identity.
+inline std::set<FileIdentity> IdentitiesAt(const std::vector<std::filesystem::path>& paths)
+{
+    std::set<FileIdentity> identities;
+    for (const std::filesystem::path& path : paths) {
+        if (const auto identity = IdentityAt(path)) {
+            identities.insert(*identity);
+        }
+    }
+    return identities;
+}
+
+// Opens one of the host's own outputs that is written in place, as it goes
+// (the trace, a batch's ROOT.out, ROOT.err and ROOT.code): made if missing,
+// emptied if there. Refused, before anything is emptied, when the name is a
+// symbolic link (or other reparse point), or what is there is a plain file
+// with another name too (a hard link: writing it would write that other
+// file) or one of `inputs`. A device or a pipe (/dev/null, /dev/full) is
+// written as it is. `text`: Windows' text mode, as a console program's
+// redirected output. Throws HostError naming the path, `what` it is ("the
+// trace file") and the problem.
+std::FILE* OpenInPlace(const std::filesystem::path& path, const std::set<FileIdentity>& inputs, bool text,
+                       const std::string& what);
 
 // Writes `size` bytes (a line and its newline) with one write call. If the
 // system writes only part of them (a full disk), the part is taken back, so

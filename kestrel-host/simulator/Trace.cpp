@@ -1,6 +1,7 @@
 #include "kestrel-host/simulator/Trace.h"
 
 #include "kestrel-host/common/HostError.h"
+#include "kestrel-host/simulator/NativeFiles.h"
 
 #include <cerrno>
 #include <cstring>
@@ -17,17 +18,16 @@ std::string Why(int error, const std::filesystem::path& file)
 
 } // namespace
 
-void Trace::Open(const std::filesystem::path& file)
+void Trace::Open(const std::filesystem::path& file, const std::set<FileIdentity>& inputs)
 {
-    errno = 0;
-#ifdef _WIN32
-    file_.reset(::_wfopen(file.wstring().c_str(), L"wb"));
-#else
-    file_.reset(std::fopen(file.c_str(), "wb"));
-#endif
-    if (file_ == nullptr) {
-        throw HostError(file.string() + ": cannot write the trace file: " + Why(errno, file));
+    // Its folder is made as every output's is.
+    std::error_code ec;
+    std::filesystem::create_directories(file.parent_path(), ec);
+    if (ec) {
+        throw HostError(file.string() + ": cannot write the trace file: cannot make its folder " +
+                        file.parent_path().string() + ": " + ec.message());
     }
+    file_.reset(OpenInPlace(file, inputs, false, "the trace file"));
     path_ = file;
 }
 

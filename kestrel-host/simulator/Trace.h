@@ -4,15 +4,21 @@
 // then stops with the reason (Problem).
 #pragma once
 
+#include "kestrel-host/simulator/NativeFiles.h"
+
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <set>
 #include <string>
 
 class Trace {
 public:
-    // Throws HostError naming the file and why it cannot be written.
-    void Open(const std::filesystem::path& file);
+    // Makes the file's folder and opens it in place (NativeFiles.h's
+    // OpenInPlace: never through a link at its name, never a file with
+    // another name or one of `inputs`). Throws HostError naming the file and
+    // why it cannot be written.
+    void Open(const std::filesystem::path& file, const std::set<FileIdentity>& inputs);
     bool On() const { return file_ != nullptr; }
     void Line(const std::string& text);
     // Why the trace stopped: empty while every line has been written.

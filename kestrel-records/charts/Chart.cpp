@@ -20,6 +20,17 @@ constexpr double kTop = 48;
 constexpr double kPlotHeight = 400;
 constexpr double kRight = 40;
 constexpr double kCharWidth = 7; // of the 12-pixel sans-serif labels, roughly
+constexpr const char* kGrey = "#A0A0A0"; // a series that stands for many records
+
+// At most what each piece of a series takes in the SVG. A place on the
+// plot is at most "860.00,448.00": 13 characters.
+constexpr std::size_t kPointBytes = 14;          // and the space before it
+constexpr std::size_t kRunStartBytes = 16;       // " M" and a place, in a path
+constexpr std::size_t kElementBytes = 120;       // <polyline> or <path> with colour and dashes
+constexpr std::size_t kCircleBytes = 60;         // <circle cx="…" cy="…" r="2.5" fill="#RRGGBB"/>
+constexpr std::size_t kMarkerBytes = 140;        // <polygon class="pitch-minus-inf" points="…" …/>
+constexpr std::size_t kLegendBytes = 1600;       // the row's line and text, besides 6 bytes a label byte
+constexpr std::size_t kFrameBytes = 48 * 1024;   // axes: at most 101 ticks each, titles, the note
 
 std::string Num(double value)
 {
@@ -111,16 +122,22 @@ std::string XmlText(const std::string& text)
     return out;
 }
 
-std::string ChartSvg(const std::vector<ChartSeries>& series, const std::string& title)
+namespace {
+
+// A dot on each sample: a series kept whole, of one record.
+bool Dotted(const ChartSeries& s)
+{
+    return s.samples <= kMostCircles && s.coarser == 0 && s.grouped == 0;
+}
+
+Frame MakeFrame(const std::vector<ChartSeries>& series)
 {
     double tLow = INFINITY, tHigh = -INFINITY, pLow = INFINITY, pHigh = -INFINITY;
-    bool anyNotFinite = false;
     for (const ChartSeries& s : series) {
         tLow = std::min(tLow, s.timeLow);
         tHigh = std::max(tHigh, s.timeHigh);
         pLow = std::min(pLow, s.pitchLow);
         pHigh = std::max(pHigh, s.pitchHigh);
-        anyNotFinite = anyNotFinite || s.notFinite > 0;
     }
 
     Frame frame;
@@ -143,7 +160,158 @@ std::string ChartSvg(const std::vector<ChartSeries>& series, const std::string& 
             break;
         }
     }
+    return frame;
+}
 
+// Series `i` of a chart in `frame`: its lines, dots and markers, and its
+// legend row.
+std::string SeriesSvg(const Frame& frame, const ChartSeries& s, std::size_t i)
+{
+    const double bottom = kTop + kPlotHeight;
+    const double legendTop = bottom + 64;
+    std::string svg;
+    const bool grey = s.grouped > 0;
+    const char* colour = grey ? kGrey : kColours[i % std::size(kColours)];
+    const char* dashes = grey ? "" : kDashes[i / std::size(kColours) % std::size(kDashes)];
+    const std::string dash = *dashes == '\0' ? "" : " stroke-dasharray=\"" + std::string(dashes) + "\"";
+    std::string lines, marks;
+    std::string run;
+    std::size_t runPoints = 0;
+    std::size_t runs = 0;
+    for (std::size_t k = 0; k < s.line.size(); ++k) {
+        runs += k == 0 || !s.line[k].joined ? 1 : 0;
+    }
+    // Many runs (a record that breaks off or starts over often): one path,
+    // each run a move to its start.
+    const bool onePath = runs > kMostPolylines;
+    const std::string look = "fill=\"none\" stroke=\"" + std::string(colour) + "\"" + dash + " stroke-width=\"1.5\"";
+    const bool circles = Dotted(s);
+    std::string last, lastX, lastY;
+    auto dot = [&](const std::string& x, const std::string& y) {
+        marks += "<circle cx=\"" + x + "\" cy=\"" + y + "\" r=\"2.5\" fill=\"" + colour + "\"/>\n";
+    };
+    std::string path;
+    auto endRun = [&] {
+        if (runPoints >= 2) {
+            if (onePath) {
+                path += (path.empty() ? "M" : " M") + run;
+            } else {
+                lines += "<polyline " + look + " points=\"" + run + "\"/>\n";
+            }
+        } else if (runPoints == 1 && !circles) {
+            dot(lastX, lastY); // a sample with no line to or from it
+        }
+        run.clear();
+        runPoints = 0;
+    };
+    for (std::size_t k = 0; k < s.line.size(); ++k) {
+        const ChartPoint& p = s.line[k];
+        if (k == 0 || !p.joined) {
+            endRun();
+        }
+        std::string x = Num(frame.X(p.time)), y = Num(frame.Y(p.pitch));
+        std::string point = x + "," + y;
+        if (runPoints > 0 && point == last && !circles) {
+            continue; // the same spot again, as a reduced series has it
+        }
+        run += (runPoints++ > 0 ? " " : "") + point;
+        last = std::move(point);
+        if (circles) {
+            dot(x, y);
+        }
+        lastX = std::move(x);
+        lastY = std::move(y);
+    }
+    endRun();
+    if (!path.empty()) {
+        lines += "<path " + look + " d=\"" + path + "\"/>\n";
+    }
+    // One marker of a kind per two pixels (a marker is ten wide): a long
+    // series may have thousands.
+    std::set<std::tuple<std::string_view, long, long>> marked;
+    for (const ChartPoint& p : s.marks) {
+        const double x = frame.X(p.time);
+        const char* kind = "time-inf";
+        double y = 0;
+        if (std::isnan(p.pitch)) {
+            kind = "pitch-nan";
+            y = bottom;
+        } else if (std::isinf(p.pitch)) {
+            kind = p.pitch > 0 ? "pitch-inf" : "pitch-minus-inf";
+            y = p.pitch > 0 ? kTop : bottom;
+        } else {
+            y = frame.Y(p.pitch);
+        }
+        if (!circles && !marked.emplace(kind, std::lround(x / 2), std::lround(y / 2)).second) {
+            continue;
+        }
+        marks += Marker(kind, x, y, colour);
+    }
+    svg += "<g class=\"series\">\n" + lines + marks + "</g>\n";
+
+    const double y = legendTop + 20 * static_cast<double>(i);
+    std::string text = (grey ? std::to_string(s.grouped) + (s.grouped == 1 ? " more record, in grey" : " more records, drawn as one in grey") : s.label) + ": " +
+                       std::to_string(s.samples) + (s.samples == 1 ? " sample" : " samples");
+    if (s.notFinite > 0) {
+        text += ", " + std::to_string(s.notFinite) + " not finite (marked)";
+    }
+    if (s.unplaced > 0) {
+        text += ", of them " + std::to_string(s.unplaced) + " at time nan (not placed)";
+    }
+    if (s.coarser > 0 && s.samples > 0) {
+        text += ", drawn coarser to fit the chart";
+    }
+    svg += "<line x1=\"" + Num(frame.left) + "\" y1=\"" + Num(y - 4) + "\" x2=\"" + Num(frame.left + 24) + "\" y2=\"" +
+           Num(y - 4) + "\" stroke=\"" + colour + "\"" + dash + " stroke-width=\"3\"/>\n";
+    svg += "<text class=\"legend\" x=\"" + Num(frame.left + 32) + "\" y=\"" + Num(y) + "\">" + XmlText(text) +
+           "</text>\n";
+    return svg;
+}
+
+} // namespace
+
+std::size_t SeriesSvgBytes(const std::vector<ChartSeries>& series, std::size_t i)
+{
+    return SeriesSvg(MakeFrame(series), series[i], i).size();
+}
+
+std::size_t MostFrameBytes(std::size_t titleBytes)
+{
+    return kFrameBytes + 6 * titleBytes;
+}
+
+std::size_t MostSvgBytes(const ChartSeries& s)
+{
+    const bool circles = Dotted(s);
+    std::size_t runs = 0;
+    for (std::size_t k = 0; k < s.line.size(); ++k) {
+        runs += k == 0 || !s.line[k].joined ? 1 : 0;
+    }
+    const bool onePath = runs > kMostPolylines;
+    std::size_t bytes = 24 + kLegendBytes + 6 * s.label.size() + kMarkerBytes * s.marks.size() + kElementBytes;
+    if (circles) {
+        return bytes + (kPointBytes + kCircleBytes) * s.line.size() + kElementBytes * runs;
+    }
+    // Each run a line, or a dot where all its points fall on one spot.
+    for (std::size_t k = 0; k < s.line.size();) {
+        std::size_t points = 1;
+        while (k + points < s.line.size() && s.line[k + points].joined) {
+            ++points;
+        }
+        k += points;
+        const std::size_t line = (onePath ? kRunStartBytes : kElementBytes + kPointBytes) + kPointBytes * (points - 1);
+        bytes += std::max(line, kCircleBytes);
+    }
+    return bytes;
+}
+
+std::string ChartSvg(const std::vector<ChartSeries>& series, const std::string& title)
+{
+    const Frame frame = MakeFrame(series);
+    bool anyNotFinite = false;
+    for (const ChartSeries& s : series) {
+        anyNotFinite = anyNotFinite || s.notFinite > 0;
+    }
     const double bottom = kTop + kPlotHeight;
     const double legendTop = bottom + 64;
     const double height = legendTop + 20 * static_cast<double>(series.size() + (anyNotFinite ? 1 : 0)) + 8;
@@ -181,74 +349,7 @@ std::string ChartSvg(const std::vector<ChartSeries>& series, const std::string& 
 
     // The series, and a legend row for each.
     for (std::size_t i = 0; i < series.size(); ++i) {
-        const char* colour = kColours[i % std::size(kColours)];
-        const char* dashes = kDashes[i / std::size(kColours) % std::size(kDashes)];
-        const std::string dash = *dashes == '\0' ? "" : " stroke-dasharray=\"" + std::string(dashes) + "\"";
-        const ChartSeries& s = series[i];
-        std::string lines, marks;
-        std::string run;
-        std::size_t runPoints = 0;
-        auto endRun = [&] {
-            if (runPoints >= 2) {
-                lines += "<polyline fill=\"none\" stroke=\"" + std::string(colour) + "\"" + dash +
-                         " stroke-width=\"1.5\" points=\"" + run + "\"/>\n";
-            }
-            run.clear();
-            runPoints = 0;
-        };
-        const bool circles = s.samples <= kMostCircles;
-        std::string last;
-        for (const ChartPoint& p : s.line) {
-            if (!p.joined) {
-                endRun();
-            }
-            const std::string x = Num(frame.X(p.time)), y = Num(frame.Y(p.pitch));
-            std::string point = x + "," + y;
-            if (runPoints > 0 && point == last && !circles) {
-                continue; // the same spot again, as a reduced series has it
-            }
-            run += (runPoints++ > 0 ? " " : "") + point;
-            last = std::move(point);
-            if (circles) {
-                marks += "<circle cx=\"" + x + "\" cy=\"" + y + "\" r=\"2.5\" fill=\"" + colour + "\"/>\n";
-            }
-        }
-        endRun();
-        // One marker of a kind per two pixels (a marker is ten wide): a long
-        // series may have thousands.
-        std::set<std::tuple<std::string_view, long, long>> marked;
-        for (const ChartPoint& p : s.marks) {
-            const double x = frame.X(p.time);
-            const char* kind = "time-inf";
-            double y = 0;
-            if (std::isnan(p.pitch)) {
-                kind = "pitch-nan";
-                y = bottom;
-            } else if (std::isinf(p.pitch)) {
-                kind = p.pitch > 0 ? "pitch-inf" : "pitch-minus-inf";
-                y = p.pitch > 0 ? kTop : bottom;
-            } else {
-                y = frame.Y(p.pitch);
-            }
-            if (!circles && !marked.emplace(kind, std::lround(x / 2), std::lround(y / 2)).second) {
-                continue;
-            }
-            marks += Marker(kind, x, y, colour);
-        }
-        svg += "<g class=\"series\">\n" + lines + marks + "</g>\n";
-
-        const double y = legendTop + 20 * static_cast<double>(i);
-        std::string text = s.label + ": " + std::to_string(s.samples) + (s.samples == 1 ? " sample" : " samples");
-        if (s.notFinite > 0) {
-            text += ", " + std::to_string(s.notFinite) + " not finite (marked)";
-        }
-        if (s.unplaced > 0) {
-            text += ", of them " + std::to_string(s.unplaced) + " at time nan (not placed)";
-        }
-        svg += "<line x1=\"" + Num(frame.left) + "\" y1=\"" + Num(y - 4) + "\" x2=\"" + Num(frame.left + 24) + "\" y2=\"" +
-               Num(y - 4) + "\" stroke=\"" + colour + "\"" + dash + " stroke-width=\"3\"/>\n";
-        svg += "<text class=\"legend\" x=\"" + Num(frame.left + 32) + "\" y=\"" + Num(y) + "\">" + XmlText(text) +
-               "</text>\n";
+        svg += SeriesSvg(frame, series[i], i);
     }
     if (anyNotFinite) {
         const double y = legendTop + 20 * static_cast<double>(series.size());

@@ -3,7 +3,10 @@
 // pitch is inf, -inf or nan are marked on the plot's edge (▲ inf at the
 // top, ▼ -inf and ◇ nan at the bottom), samples at an infinite time on the
 // left or right edge; samples at a time of nan are counted in the legend.
-// Beyond ten series the colours come round again with a dash pattern.
+// Beyond ten series the colours come round again with a dash pattern; a
+// series that stands for many records is drawn in grey. A series of many
+// runs is drawn as one path, its breaks gaps in it; a finite sample with no
+// line to or from it as a dot.
 #pragma once
 
 #include <cmath>
@@ -34,7 +37,21 @@ struct ChartSeries {
     double pitchHigh = -INFINITY;
     std::vector<ChartPoint> line;  // finite samples in order
     std::vector<ChartPoint> marks; // samples not finite, placed on an edge
+    std::size_t grouped = 0;       // records it stands for, drawn as one in grey (0: a record's own)
+    int coarser = 0;               // doublings of its bins' width to fit the chart: no dot on each sample
 };
+
+// Runs of a series drawn each as a polyline; a series of more is one path.
+inline constexpr std::size_t kMostPolylines = 32;
+
+// What ChartSvg writes of series[i] in the chart of `series`: its lines,
+// dots, markers and legend row.
+std::size_t SeriesSvgBytes(const std::vector<ChartSeries>& series, std::size_t i);
+// At most what ChartSvg writes for `s` in any chart: its lines, dots,
+// markers and legend row.
+std::size_t MostSvgBytes(const ChartSeries& s);
+// At most what ChartSvg writes besides its series, for a title of `titleBytes`.
+std::size_t MostFrameBytes(std::size_t titleBytes);
 
 std::string ChartSvg(const std::vector<ChartSeries>& series, const std::string& title);
 

@@ -8,6 +8,8 @@
 #include "kestrel-records/common/RecordsError.h"
 #include "kestrel-records/charts/SeriesReducer.h"
 
+#include <algorithm>
+
 namespace {
 
 std::string DefaultChartName(const std::string& file)
@@ -56,13 +58,6 @@ int PlotCommand(const std::vector<std::string>& named, const std::optional<std::
         }
         OutputFile chart(output.value_or(DefaultChartName(named.front())), named);
         const std::vector<std::string> files = EachFileOnce(named, err);
-        std::vector<ChartSeries> series;
-        std::size_t samples = 0, notFinite = 0;
-        for (const std::string& file : files) {
-            series.push_back(ReadSeries(file));
-            samples += series.back().samples;
-            notFinite += series.back().notFinite;
-        }
         std::string title;
         if (files.size() == 1) {
             const RecordName name = ParseRecordName(files.front());
@@ -70,6 +65,32 @@ int PlotCommand(const std::vector<std::string>& named, const std::optional<std::
         } else {
             title = "Pitch of " + std::to_string(files.size()) + " records";
         }
+        // Each series, as it is read, drawn within twice its share of the
+        // chart (what those before it left, split among those to come; the
+        // share as at most it could take), so that memory holds little more
+        // than the chart: the files past the looks a chart tells apart drawn
+        // as one. Then the chart as drawn brought within its bound.
+        const std::size_t drawn = std::min(files.size(), kMostSeriesApart + 1);
+        std::size_t room = kMostChartBytes - MostFrameBytes(title.size());
+        std::vector<ChartSeries> series;
+        SeriesGroup rest;
+        std::size_t samples = 0, notFinite = 0;
+        for (const std::string& file : files) {
+            ChartSeries one = ReadSeries(file);
+            samples += one.samples;
+            notFinite += one.notFinite;
+            if (series.size() < kMostSeriesApart) {
+                FitSeries(one, 2 * (room / (drawn - series.size())));
+                room -= std::min(room, MostSvgBytes(one));
+                series.push_back(std::move(one));
+            } else {
+                rest.Add(one);
+            }
+        }
+        if (rest.Records() > 0) {
+            series.push_back(rest.Take());
+        }
+        FitChart(series, title);
         chart.Write(ChartSvg(series, title));
         chart.Commit();
         if (chart.IsStandardOutput()) {

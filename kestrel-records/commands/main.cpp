@@ -1,8 +1,10 @@
 // kestrel-records: reads the data files the KestrelScribeMFD module writes:
-// charts them, exports them as CSV and checks them.
+// charts them, exports them as CSV and checks them, and shows them live in a
+// browser while they are written.
 #include "kestrel-records/commands/Commands.h"
 #include "kestrel-records/common/ShownText.h"
 #include "kestrel-records/outputs/FileSystem.h"
+#include "kestrel-records/watch/WatchServer.h"
 #include "module/Version.h"
 
 #include <CLI/CLI.hpp>
@@ -52,6 +54,24 @@ std::string ShownLines(const std::string& text)
     }
     return shown;
 }
+constexpr const char* kWatchHelp =
+    "\nServes one page and a small HTTP API on this computer only (127.0.0.1) and prints its\n"
+    "URL; open it in a browser (or give --open). The page lists the data files of FOLDER\n"
+    "grouped by vessel (stamp as UTC date and time, lines, last time), charts the pitch of\n"
+    "those chosen as plot does, and follows them as the module writes: the newest 60 s\n"
+    "(adjustable) stay in view until you zoom (drag a range, mouse wheel, + and -) or pan\n"
+    "(arrow keys, the buttons); Follow takes it up again, Reset shows all. The cursor reads\n"
+    "out the time, the pitch and the exact text and number of the nearest line. CSV and SVG\n"
+    "download the visible range as export and plot write them.\n"
+    "FOLDER may not be there yet: it is waited for. Only whole lines are read (a line being\n"
+    "written once it has ended); a file that shrinks or is rewritten is read again from its\n"
+    "start; a line the module would not write is named as check names it. Files of any\n"
+    "length are indexed, not loaded: a zoom reads only what it shows.\n"
+    "Safe by default: read-only, nothing is written anywhere; only regular files directly in\n"
+    "FOLDER, symbolic links not followed; requests name files by the ids the page was given;\n"
+    "the Host header must name the address served. --bind ADDRESS serves on that address of\n"
+    "this computer instead, with a warning: the records are then readable by the network.\n"
+    "Ctrl-C ends it with one line. Exit codes: 0 after Ctrl-C; 2 when it cannot listen.";
 
 } // namespace
 
@@ -82,6 +102,23 @@ int main(int argc, char** argv)
     exportTable->add_option("-o,--output", output, "The CSV file (default, or -: standard output)");
     exportTable->footer(std::string(kInputRule) + kOutputRules);
 
+    WatchOptions watchOptions;
+    watchOptions.port = kDefaultWatchPort;
+    std::string bindAddress;
+    CLI::App* watch = app.add_subcommand(
+        "watch", "Show the records of a folder live in a browser while the simulator writes them");
+    watch->add_option("FOLDER", watchOptions.folder, "The data folder (default: KestrelScribeData)");
+    watch->add_option("--port", watchOptions.port,
+                      "The port (default: " + std::to_string(kDefaultWatchPort) + "; 0: a free one)");
+    watch->add_option("--bind", bindAddress,
+                      "Serve on this address of the computer instead of 127.0.0.1 (the network can read the records)");
+    watch->add_flag("--open", watchOptions.open, "Start the browser on the page");
+    watch->footer(kWatchHelp);
+
+    std::string topic;
+    CLI::App* help = app.add_subcommand("help", "Show this help, or a command's");
+    help->add_option("COMMAND", topic, "The command to explain");
+
     CLI::App* check = app.add_subcommand(
         "check", "Say for each file whether every line is one the module writes (exit 0), or which is not (exit 1)");
     check->add_option("FILE", files, "Data files")->required();
@@ -94,6 +131,25 @@ int main(int argc, char** argv)
         return code == 0 ? 0 : 2;
     }
 
+    if (*help) {
+        // App::help() would explain the command being run, `help` itself.
+        if (topic.empty()) {
+            std::cout << app.get_formatter()->make_help(&app, "kestrel-records", CLI::AppFormatMode::Normal);
+            return 0;
+        }
+        std::string names;
+        for (CLI::App* command : app.get_subcommands({})) {
+            if (command->get_name() == topic) {
+                std::cout << command->get_formatter()->make_help(command, "kestrel-records " + topic,
+                                                                 CLI::AppFormatMode::Normal);
+                return 0;
+            }
+            names += (names.empty() ? "" : ", ") + command->get_name();
+        }
+        std::cerr << "kestrel-records: help: no command '" << topic << "' (commands: " << names << ")\n";
+        return 2;
+    }
+
     try {
         const std::optional<std::string> out = output.empty() ? std::nullopt : std::optional<std::string>(output);
         if (*plot) {
@@ -103,6 +159,12 @@ int main(int argc, char** argv)
             // The table goes out through the system's own calls, never
             // through a text-mode stream: its rows keep their CRLF as it is.
             return ExportCommand(files, out, std::cout, std::cerr);
+        }
+        if (*watch) {
+            if (!bindAddress.empty()) {
+                watchOptions.bind = bindAddress;
+            }
+            return WatchCommand(watchOptions, std::cout, std::cerr);
         }
         return CheckCommand(files, std::cout, std::cerr);
     } catch (const std::bad_alloc&) {

@@ -47,6 +47,12 @@ TEST(Batch, EachFlightLeavesWhatItLeavesInAProcessOfItsOwn)
             out << Flight(flights[i]).string() << "\t" << root.string() << "\t" << root.string() << ".trace\n";
         }
     }
+    // What a batch before left beside the first root, longer than what this
+    // one writes there: emptied first.
+    fs::create_directories(folder / "batch");
+    for (const char* suffix : {".out", ".err", ".code", ".trace"}) {
+        WriteFile(folder / "batch" / (std::string("0") + suffix), "left by a batch before, and longer\n" + std::string(50000, 'x'));
+    }
     const HostRun batch = RunHost({"batch", list.string(), "--module", KESTREL_MODULE}, folder);
     ASSERT_EQ(batch.exitCode, 0) << batch.err;
     EXPECT_THAT(batch.out, HasSubstr("5 flight(s) played, 4 with exit 0, 1 with another exit code"));
@@ -71,9 +77,12 @@ TEST(Batch, EachFlightLeavesWhatItLeavesInAProcessOfItsOwn)
 // folder, % for a flight file's path.
 struct BadList {
     const char* name;
-    const char* list; // written to @/list.txt; nullptr: the LIST argument is `argument`
+    std::string list; // written to @/list.txt; empty: the LIST argument is `argument`
     const char* argument;
-    const char* message;
+    std::string message;
+    const char* module = KESTREL_MODULE; // --module ('@' as above)
+    const char* link = nullptr;          // @/link made a symbolic link to `target` ('@' as above)
+    const char* target = nullptr;
 };
 
 void PrintTo(const BadList& c, std::ostream* out)
@@ -83,23 +92,36 @@ void PrintTo(const BadList& c, std::ostream* out)
 
 class BadLists : public ::testing::TestWithParam<BadList> {};
 
+// A list of `count` lines, the three-line flight on roots r1, r2, ...
+std::string Roots(int count)
+{
+    std::string list;
+    for (int i = 1; i <= count; ++i) {
+        list += "%\t@/r" + std::to_string(i) + "\n";
+    }
+    return list;
+}
+
 TEST_P(BadLists, PlayNothing)
 {
     const BadList& c = GetParam();
     const fs::path folder = FreshFolder();
-    auto expand = [&](std::string text) {
-        for (std::size_t at = text.find_first_of("@%"); at != std::string::npos; at = text.find_first_of("@%", at)) {
-            const std::string by = text[at] == '@' ? folder.string() : Flight("three-lines.json").string();
-            text.replace(at, 1, by);
-            at += by.size();
+    const std::string flight = Flight("three-lines.json").string();
+    auto expand = [&](const std::string& text) {
+        std::string expanded;
+        for (const char at : text) {
+            expanded += at == '@' ? folder.string() : at == '%' ? flight : std::string(1, at);
         }
-        return text;
+        return expanded;
     };
-    if (c.list != nullptr) {
+    if (!c.list.empty()) {
         WriteFile(folder / "list.txt", expand(c.list));
     }
-    const HostRun batch = RunHost({"batch", c.list != nullptr ? (folder / "list.txt").string() : c.argument, "--module",
-                                   KESTREL_MODULE},
+    if (c.link != nullptr) {
+        fs::create_symlink(expand(c.target), folder / c.link);
+    }
+    const HostRun batch = RunHost({"batch", !c.list.empty() ? (folder / "list.txt").string() : c.argument, "--module",
+                                   expand(c.module)},
                                   folder);
     EXPECT_EQ(batch.exitCode, 2);
     EXPECT_THAT(batch.err, HasSubstr(expand(c.message)));
@@ -114,8 +136,8 @@ INSTANTIATE_TEST_SUITE_P(
         // Line 3 has no tab; line 1, a comment, is skipped.
         BadList{"ABadLine", "# flight, tab, root\n%\t@/first\n% @/first2\n", nullptr,
                 "list.txt:3: expected FLIGHT<tab>ROOT"},
-        BadList{"AFolder", nullptr, "/tmp", "/tmp: cannot read the flight list: it is a folder, not a file"},
-        BadList{"ADevice", nullptr, "/dev/null",
+        BadList{"AFolder", "", "/tmp", "/tmp: cannot read the flight list: it is a folder, not a file"},
+        BadList{"ADevice", "", "/dev/null",
                 "/dev/null: cannot read the flight list: it is not a plain file (a device or a pipe)"},
         BadList{"NoFlight", "# only a comment\n\n", nullptr, "list.txt: the flight list holds no flight"},
         BadList{"AControlCharacter", "%\t@/first\n%\t@/sec\x01ond\n", nullptr,
@@ -131,5 +153,83 @@ INSTANTIATE_TEST_SUITE_P(
                 "list.txt:1: TRACE: '@/list.txt' is read by this run as the flight list"},
         BadList{"AnOutputInAnotherRootsDataFolder", "%\t@/first\n%\t@/first/KestrelScribeData/x\n", nullptr,
                 "list.txt:2: ROOT: '@/first/KestrelScribeData/x.out' lies in the data folder "
-                "@/first/KestrelScribeData"}),
+                "@/first/KestrelScribeData"},
+        // In any data folder, a root of the list's or not, as in a run.
+        BadList{"ARootInADataFolderOfNoRootOfTheList", "%\t@/r/KestrelScribeData/x\n", nullptr,
+                "list.txt:1: ROOT: '@/r/KestrelScribeData/x.out' lies in the data folder @/r/KestrelScribeData"},
+        // ROOTs as Windows finds them: "d." and "e " are "d" and "e".
+        BadList{"ARootWithATrailingDot", "%\t@/d\n%\t@/d.\n", nullptr,
+                "list.txt:2: ROOT: '@/d.' has a name ending in a dot or a blank"},
+        BadList{"ARootWithATrailingBlank", "%\t@/e \n", nullptr,
+                "list.txt:1: ROOT: '@/e ' has a name ending in a dot or a blank"},
+        // The module is read by every flight.
+        BadList{"AnOutputOnTheModule", "%\t@/m3\n", nullptr,
+                "list.txt:1: ROOT: '@/m3.out' is read by this run as the module (--module)", "@/m3.out"},
+        // An output that is a link into a data file (one the list's first
+        // flight writes).
+        BadList{"AnOutputThatIsALinkIntoADataFile", "%\t@/r0\n%\t@/b1\n", nullptr,
+                "list.txt:2: ROOT: '@/b1.err' lies in the data folder @/r0/KestrelScribeData (where links on the way "
+                "lead)",
+                KESTREL_MODULE, "b1.err", "@/r0/KestrelScribeData/Probe 7_613815001.txt"},
+        BadList{"AFourthField", "%\t@/first\t@/t\t@/x\n", nullptr,
+                "list.txt:1: expected FLIGHT<tab>ROOT or FLIGHT<tab>ROOT<tab>TRACE"},
+        // Lines of at most 3 * 4096 characters: a comment of that length is
+        // skipped, one a character longer refused.
+        BadList{"TheLongestLine", "#" + std::string(12287, 'x') + "\n", nullptr, "list.txt: the flight list holds no flight"},
+        BadList{"ALineOneTooLong", "#" + std::string(12288, 'x') + "\n", nullptr,
+                "list.txt:1: a line of 12289 characters; a line holds three paths, at most 12288 characters"},
+        // At most 10000 flights: the 10000th is taken (so the list fails at
+        // the bad line after it), the 10001st refused.
+        BadList{"TheLastFlightThatFits", Roots(10000) + "bad\n", nullptr,
+                "list.txt:10001: expected FLIGHT<tab>ROOT or FLIGHT<tab>ROOT<tab>TRACE"},
+        BadList{"OneFlightTooMany", Roots(10001), nullptr,
+                "list.txt:10001: more than 10000 flights; a list holds at most that many"}),
     [](const ::testing::TestParamInfo<BadList>& param) { return std::string(param.param.name); });
+
+// A flight's outputs written in place (ROOT.out, .err, .code and TRACE) are
+// never written through another name of a file: each planted as a hard link
+// to a data file an earlier run wrote, the data file keeps its three lines,
+// and the batch says why, where its messages go.
+struct LinkedOutput {
+    const char* suffix;  // of the link beside ROOT "@/b"
+    const char* errFile; // where the message goes: "" the batch's standard error, else that file beside ROOT
+    const char* what;    // what the message calls the file
+    int code;            // the flight's exit code, in the batch's line
+};
+
+void PrintTo(const LinkedOutput& c, std::ostream* out)
+{
+    *out << c.suffix;
+}
+
+class LinkedOutputs : public ::testing::TestWithParam<LinkedOutput> {};
+
+TEST_P(LinkedOutputs, AreRefusedAndTheDataFileKeepsItsLines)
+{
+    const LinkedOutput& c = GetParam();
+    const fs::path folder = FreshFolder();
+    const HostRun first = RunFlight(Flight("three-lines.json"), folder / "first");
+    ASSERT_EQ(first.exitCode, 0) << first.err;
+    const fs::path data = first.root / "KestrelScribeData/Probe 7_613815001.txt";
+    const std::string lines = ReadFile(data);
+    ASSERT_EQ(Lines(lines).size(), 3u);
+    const fs::path root = folder / "b";
+    fs::create_hard_link(data, root.string() + c.suffix);
+    WriteFile(folder / "list.txt", Flight("three-lines.json").string() + "\t" + root.string() + "\t" + root.string() +
+                                       ".trace\n");
+    const HostRun batch = RunHost({"batch", (folder / "list.txt").string(), "--module", KESTREL_MODULE}, folder);
+    EXPECT_EQ(batch.exitCode, 0) << batch.err;
+    EXPECT_THAT(batch.out, HasSubstr("three-lines.json: exit " + std::to_string(c.code) + "\n"));
+    const std::string message = root.string() + c.suffix + ": cannot write " + c.what +
+                                ": the file has another name too (a hard link), which writing it would change as well\n";
+    EXPECT_THAT(std::string(c.errFile).empty() ? batch.err : ReadFile(root.string() + c.errFile), HasSubstr(message));
+    EXPECT_EQ(ReadFile(data), lines);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, LinkedOutputs,
+                         ::testing::Values(LinkedOutput{".out", "", "the file", 2}, LinkedOutput{".err", "", "the file", 2},
+                                           LinkedOutput{".code", "", "the exit code", 0},
+                                           LinkedOutput{".trace", ".err", "the trace file", 2}),
+                         [](const ::testing::TestParamInfo<LinkedOutput>& param) {
+                             return std::string(param.param.suffix + 1);
+                         });

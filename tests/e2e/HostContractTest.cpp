@@ -126,7 +126,7 @@ TEST(ScenarioSizes, ADisplayWithNoCharCellOrNoSizeIsSavedAndLoadedBack)
 }
 
 struct SizeCase {
-    const char* block; // the BEGIN_MFD line's numbers
+    std::string block; // the BEGIN_MFD line's numbers
     int exitCode;
     const char* shown; // what the summary says of the display opened
 };
@@ -137,7 +137,7 @@ TEST_P(ScenarioSizeLimits, FromZeroTo65535AsInAFlight)
 {
     const SizeCase c = GetParam();
     const fs::path folder = FreshFolder();
-    WriteFile(folder / "sizes.scn", std::string("BEGIN_MFD left ") + c.block + "\nREC 0\nEND_MFD\n");
+    WriteFile(folder / "sizes.scn", "BEGIN_MFD left " + c.block + "\nREC 0\nEND_MFD\n");
     WriteFile(folder / "flight.json", R"({"vessels": [{"name": "Probe 7", "pitch_deg": [[0, 5]]}],
         "scenario": "sizes.scn", "steps": [{"dt": 1.0, "count": 1}]})");
     const HostRun run = RunFlight(folder / "flight.json", folder);
@@ -153,7 +153,12 @@ TEST_P(ScenarioSizeLimits, FromZeroTo65535AsInAFlight)
 INSTANTIATE_TEST_SUITE_P(Edges, ScenarioSizeLimits,
                          ::testing::Values(SizeCase{"0 0 0 0", 0, "0x0, char cell 0x0"},
                                            SizeCase{"65535 65535 65535 65535", 0, "65535x65535, char cell 65535x65535"},
-                                           SizeCase{"65536 200 8 10", 2, ""}, SizeCase{"256 200 8 65536", 2, ""}));
+                                           SizeCase{"65536 200 8 10", 2, ""}, SizeCase{"256 200 8 65536", 2, ""},
+                                           // The line as long as the line buffer leaves room for,
+                                           // 15 + 9 + 997 + 2 = 1023 characters, and one more, whose
+                                           // last digit would be cut off (a char height of 1).
+                                           SizeCase{"256 200 8" + std::string(997, ' ') + "10", 0, "256x200, char cell 8x10"},
+                                           SizeCase{"256 200 8" + std::string(998, ' ') + "10", 2, ""}));
 
 // ---- vessel names of any length ----
 

@@ -92,6 +92,16 @@ enum class Plant {
     OldFile,          // root/kept.txt, two lines
     ScenarioInRoot,   // root/in.scn, a scenario with one block, and root/alias.scn, a hard link to it
     StaleTemporary,   // root/.x.scn.PPPPPPPP, as a killed run of this process id leaves it
+    FlightAtDataFile, // the first data file, a hard link to the flight file
+    OutsideAtDataFile, // the first data file, a hard link to outside.txt
+    ModuleInRoot,     // root/plug.so, a copy of the module the run loads (--module)
+    DanglingRoot,     // root -> nowhere
+    TraceLinkToDataFile,     // t.log -> the first data file (holding a line)
+    TraceHardLinkToDataFile, // t.log, a hard link to it
+    LinkedDataFolder,        // dl -> root/KestrelScribeData (the first data file in it)
+    TraceLinkOutside,        // t.log -> outside.txt
+    UnendedOldFile,   // root/kept.txt, one line with no line end
+    FileAtLongPath,   // root/<the first folder of a LongPath>, a plain file
 };
 
 struct Escape {
@@ -106,6 +116,7 @@ struct Escape {
     std::map<std::string, std::string> content = {}; // entries new or changed, with what they hold
     const char* probe = nullptr;   // instead of the module, ProbeModule.cpp with this script
     std::string trace = "@/trace.txt";
+    std::string root = "@/root";   // --root
 };
 
 void PrintTo(const Escape& escape, std::ostream* out)
@@ -122,6 +133,19 @@ std::string JsonText(const std::string& text)
     return "\"" + json + "\"";
 }
 
+// A path below `root` (absolute) of folders of 200 characters and a last
+// name, such that root/PATH holds exactly `whole` characters.
+std::string LongPath(const fs::path& root, std::size_t whole)
+{
+    std::size_t left = whole - root.string().size() - 1;
+    std::string path;
+    while (left > 250) {
+        path += std::string(200, 'a') + "/";
+        left -= 201;
+    }
+    return path + std::string(left, 'x');
+}
+
 const std::string kFirstLines = "0.0=pitch(5.00, 7.50, 10.0)\n10.0=pitch(7.50, 9.00, 10.0)\n20.0=pitch(9.00, 9.50, 10.0)\n";
 
 class Escapes : public ::testing::TestWithParam<Escape> {};
@@ -133,6 +157,11 @@ TEST_P(Escapes, RefusedBeforeTheRunOrNeitherFollowedNorWaitedOn)
     auto expand = [&](std::string text) {
         for (std::size_t at = text.find('@'); at != std::string::npos; at = text.find('@', at + 1)) {
             text.replace(at, 1, folder.string());
+        }
+        // "LONG:N": a LongPath of N characters in all under the root.
+        if (const std::size_t at = text.find("LONG:"); at != std::string::npos) {
+            const std::size_t end = text.find('"', at);
+            text.replace(at, end - at, LongPath(folder / "root", std::stoul(text.substr(at + 5, end - at - 5))));
         }
         return text;
     };
@@ -184,16 +213,61 @@ TEST_P(Escapes, RefusedBeforeTheRunOrNeitherFollowedNorWaitedOn)
     case Plant::StaleTemporary:
         fs::create_directories(root); // the file itself is made just before the host starts, below
         break;
+    case Plant::FlightAtDataFile:
+        fs::create_directories(data); // the link is made once the flight is written, below
+        break;
+    case Plant::OutsideAtDataFile:
+        fs::create_directories(data);
+        fs::create_hard_link(folder / "outside.txt", root / kDataFile);
+        break;
+    case Plant::ModuleInRoot:
+        fs::create_directories(root);
+        fs::copy_file(c.probe == nullptr ? KESTREL_MODULE : KESTREL_PROBE_MODULE, root / "plug.so");
+        break;
+    case Plant::DanglingRoot:
+        fs::create_symlink("nowhere", root);
+        break;
+    case Plant::TraceLinkToDataFile:
+    case Plant::TraceHardLinkToDataFile:
+    case Plant::LinkedDataFolder:
+        fs::create_directories(data);
+        WriteFile(root / kDataFile, "0.0=pitch(1.00, 2.00, 10.0)\n");
+        if (c.plant == Plant::TraceLinkToDataFile) {
+            fs::create_symlink(root / kDataFile, folder / "t.log");
+        } else if (c.plant == Plant::TraceHardLinkToDataFile) {
+            fs::create_hard_link(root / kDataFile, folder / "t.log");
+        } else {
+            fs::create_directory_symlink(data, folder / "dl");
+        }
+        break;
+    case Plant::TraceLinkOutside:
+        fs::create_symlink("outside.txt", folder / "t.log");
+        break;
+    case Plant::UnendedOldFile:
+        fs::create_directories(root);
+        WriteFile(root / "kept.txt", "old line");
+        break;
+    case Plant::FileAtLongPath:
+        fs::create_directories(root);
+        WriteFile(root / std::string(200, 'a'), "a file\n");
+        break;
     }
+    // The probe's flight: its script's first part at step 0, the rest at
+    // step 1, after the case's action.
     const std::string flightText =
         c.probe == nullptr ? ThreeLineFlight(expand(c.action))
                            : R"({"vessels": [{"name": )" + JsonText(c.probe) + R"(, "pitch_deg": [[0, 0]]}],
-                                 "steps": [{"dt": 1.0, "count": 1}]})";
+                                 "steps": [{"dt": 1.0, "count": 2}])" +
+                                 (c.action.empty() ? "" : R"(, "events": [{"step": 1, )" + c.action + "}]") + "}";
     const fs::path flight = WriteFlight(folder / "flight.json", flightText);
+    if (c.plant == Plant::FlightAtDataFile) {
+        fs::create_hard_link(flight, root / kDataFile);
+    }
     const auto before = Entries(folder);
 
-    std::vector<std::string> args = {"run", flight.string(), "--root", root.string(), "--module",
-                                     c.probe == nullptr ? KESTREL_MODULE : KESTREL_PROBE_MODULE, "--trace",
+    const std::string module =
+        c.plant == Plant::ModuleInRoot ? (root / "plug.so").string() : c.probe == nullptr ? KESTREL_MODULE : KESTREL_PROBE_MODULE;
+    std::vector<std::string> args = {"run", flight.string(), "--root", expand(c.root), "--module", module, "--trace",
                                      expand(c.trace)};
     std::string program = KESTREL_HOST;
     if (c.plant == Plant::StaleTemporary) {
@@ -338,16 +412,21 @@ INSTANTIATE_TEST_SUITE_P(
                .plant = Plant::Nothing, .exitCode = 2,
                .message = "save: 'KestrelScribeData:x.scn' holds the character ':', which no Windows file name holds",
                .made = {}, .failedOpens = 0},
+        // The last of each kind of device, and one with blanks before its dot.
+        Escape{.name = "SaveToTheLastPrinterPort", .action = R"("save": "lpt9.scn")", .plant = Plant::Nothing,
+               .exitCode = 2, .message = "save: 'lpt9.scn' names the device lpt9", .made = {}, .failedOpens = 0},
+        Escape{.name = "SaveToTheConsoleInput", .action = R"("save": "CONIN$")", .plant = Plant::Nothing, .exitCode = 2,
+               .message = "save: 'CONIN$' names the device CONIN$", .made = {}, .failedOpens = 0},
+        Escape{.name = "SaveToADeviceWithBlanksBeforeItsDot", .action = R"("save": "CON  .scn")", .plant = Plant::Nothing,
+               .exitCode = 2, .message = "save: 'CON  .scn' names the device CON,", .made = {}, .failedOpens = 0},
         Escape{.name = "SaveToADevice", .action = R"("save": "CON.scn")", .plant = Plant::Nothing, .exitCode = 2,
                .message = "save: 'CON.scn' names the device CON", .made = {}, .failedOpens = 0},
         Escape{.name = "SvgToADeviceInAFolder", .action = R"("snapshot": "left", "svg": "shots/com1.x.svg")",
                .plant = Plant::Nothing, .exitCode = 2, .message = "svg: 'shots/com1.x.svg' names the device com1",
                .made = {}, .failedOpens = 0},
-        // The devices at the ends of their lists, a blank before the dot,
-        // and a trailing blank as a trailing dot.
-        Escape{.name = "SaveToTheLastPrinter", .action = R"("save": "LPT9.scn")", .plant = Plant::Nothing,
-               .exitCode = 2, .message = "save: 'LPT9.scn' names the device LPT9", .made = {}, .failedOpens = 0},
-        Escape{.name = "SaveToTheConsoleInput", .action = R"("save": "conin$.scn")", .plant = Plant::Nothing,
+        // A device before a dot, a blank before the dot, and a trailing
+        // blank as a trailing dot.
+        Escape{.name = "SaveToTheConsoleInputBeforeADot", .action = R"("save": "conin$.scn")", .plant = Plant::Nothing,
                .exitCode = 2, .message = "save: 'conin$.scn' names the device conin$", .made = {}, .failedOpens = 0},
         Escape{.name = "SvgToADeviceBeforeABlank", .action = R"("snapshot": "left", "svg": "CON .svg")",
                .plant = Plant::Nothing, .exitCode = 2, .message = "svg: 'CON .svg' names the device CON", .made = {},
@@ -400,9 +479,42 @@ INSTANTIATE_TEST_SUITE_P(
         Escape{.name = "TraceOnAFullDisk", .action = "", .plant = Plant::Nothing, .exitCode = 2,
                .message = "kestrel-host: /dev/full: cannot write the trace file: No space left on device\n", .made = {},
                .failedOpens = 0, .trace = "/dev/full"},
-        Escape{.name = "TraceIntoAMissingFolder", .action = "", .plant = Plant::Nothing, .exitCode = 2,
-               .message = "@/missing/trace.txt: cannot write the trace file: its folder @/missing does not exist",
-               .made = {}, .failedOpens = 0, .trace = "@/missing/trace.txt"},
+        // Its folder is made, as every output's is; one that is a file is not.
+        Escape{.name = "TraceIntoAMissingFolder", .action = "", .plant = Plant::Nothing, .exitCode = 0, .message = "",
+               .made = {"missing", "missing/trace.txt", "root", "root/KestrelScribeData", "root/" + kDataFile},
+               .failedOpens = 0, .trace = "@/missing/trace.txt"},
+        Escape{.name = "TraceUnderAFile", .action = "", .plant = Plant::Nothing, .exitCode = 2,
+               .message = "@/outside.txt/trace.txt: cannot write the trace file: cannot make its folder @/outside.txt: ",
+               .made = {}, .failedOpens = 0, .trace = "@/outside.txt/trace.txt"},
+        // Nor through a link into a data file, by any route, nor onto the
+        // module, nor into any root's data folder.
+        Escape{.name = "TraceThroughALinkToADataFile", .action = "", .plant = Plant::TraceLinkToDataFile, .exitCode = 2,
+               .message = "--trace: '@/t.log' lies in the data folder @/root/KestrelScribeData (where links on the way "
+                          "lead), where only the module writes\n",
+               .made = {}, .failedOpens = 0, .trace = "@/t.log"},
+        Escape{.name = "TraceThroughAHardLinkToADataFile", .action = "", .plant = Plant::TraceHardLinkToDataFile,
+               .exitCode = 2,
+               .message = "kestrel-host: @/t.log: cannot write the trace file: the file has another name too (a hard "
+                          "link), which writing it would change as well\n",
+               .made = {}, .failedOpens = 0, .trace = "@/t.log"},
+        Escape{.name = "TraceThroughALinkedFolder", .action = "", .plant = Plant::LinkedDataFolder, .exitCode = 2,
+               .message = "--trace: '@/dl/Probe 7_613815001.txt' lies in the data folder @/root/KestrelScribeData "
+                          "(where links on the way lead)",
+               .made = {}, .failedOpens = 0, .trace = "@/dl/Probe 7_613815001.txt"},
+        Escape{.name = "TraceThroughALinkToAnotherFile", .action = "", .plant = Plant::TraceLinkOutside, .exitCode = 2,
+               .message = "kestrel-host: @/t.log: cannot write the trace file: it is a symbolic link, which the host "
+                          "does not follow for its own outputs\n",
+               .made = {}, .failedOpens = 0, .trace = "@/t.log"},
+        Escape{.name = "TraceIntoAnotherRootsDataFolder", .action = "", .plant = Plant::Nothing, .exitCode = 2,
+               .message = "--trace: '@/other/kestrelscribedata./x.txt' lies in the data folder "
+                          "@/other/kestrelscribedata., where only the module writes\n",
+               .made = {}, .failedOpens = 0, .trace = "@/other/kestrelscribedata./x.txt"},
+        Escape{.name = "TraceOnTheDataFolderItself", .action = "", .plant = Plant::Nothing, .exitCode = 2,
+               .message = "--trace: '@/root/KestrelScribeData' lies in the data folder @/root/KestrelScribeData, where",
+               .made = {}, .failedOpens = 0, .trace = "@/root/KestrelScribeData"},
+        Escape{.name = "TraceOntoTheModule", .action = "", .plant = Plant::ModuleInRoot, .exitCode = 2,
+               .message = "--trace: '@/root/plug.so' is read by this run as the module (--module)\n", .made = {},
+               .failedOpens = 0, .trace = "@/root/plug.so"},
         // The longest name an output's temporary file leaves room for, and
         // the first that is too long.
         Escape{.name = "SaveWithTheLongestName", .action = R"("save": ")" + kLongestOutput + "\"",
@@ -412,6 +524,16 @@ INSTANTIATE_TEST_SUITE_P(
                .plant = Plant::Nothing, .exitCode = 2,
                .message = "has a file name of 246 characters; an output's holds at most 245", .made = {},
                .failedOpens = 0},
+        // The longest whole path an output's temporary file leaves room for
+        // (4095 - 10), found a file on its way (so it is checked on the disk
+        // after its length), and the first that is too long.
+        Escape{.name = "SaveWithTheLongestPath", .action = R"("save": "LONG:4085")", .plant = Plant::FileAtLongPath,
+               .exitCode = 2, .message = "as a folder, but it is a file", .made = {}, .failedOpens = 0},
+        Escape{.name = "SaveWithAPathOneTooLong", .action = R"("save": "LONG:4086")", .plant = Plant::FileAtLongPath,
+               .exitCode = 2,
+               .message = "makes a path of 4086 characters under the root; a path holds at most 4085 (4095, less 10 for "
+                          "the temporary file it is written to first)",
+               .made = {}, .failedOpens = 0},
         // A temporary file of the process's own name, left by a killed run.
         Escape{.name = "SaveOverAStaleTemporaryFile", .action = R"("save": "x.scn")", .plant = Plant::StaleTemporary,
                .exitCode = 0, .message = "", .made = {"root/x.scn", "root/KestrelScribeData", "root/" + kDataFile},
@@ -449,6 +571,17 @@ INSTANTIATE_TEST_SUITE_P(
                .message = "", .made = {"root"}, .failedOpens = 1,
                .summary = "lines not written: 1\n  file mode other than 1 (write) or 2 (append): 1\n",
                .probe = "open x.txt 3 0;write a;close"},
+        Escape{.name = "ProbeOpensWithModeZero", .action = "", .plant = Plant::Nothing, .exitCode = 3,
+               .message = "", .made = {"root"}, .failedOpens = 1,
+               .summary = "lines not written: 1\n  file mode other than 1 (write) or 2 (append): 1\n",
+               .probe = "open x.txt 0 0;write a;close"},
+        Escape{.name = "ProbeOpensWithALeadingBackslash", .action = "", .plant = Plant::Nothing, .exitCode = 3,
+               .message = "", .made = {"root"}, .failedOpens = 1,
+               .summary = "lines not written: 1\n  path outside the root (absolute, a drive, a '..'): 1\n",
+               .probe = "open \\x.txt 2 0;write a;close"},
+        Escape{.name = "ProbeOpensWithATrailingBackslash", .action = "", .plant = Plant::Nothing, .exitCode = 3,
+               .message = "", .made = {"root"}, .failedOpens = 1, .summary = "lines not written: 1\n",
+               .probe = "open x.txt\\ 2 0;write a;close"},
         Escape{.name = "ProbeOpensAFileTooLong", .action = "", .plant = Plant::Nothing, .exitCode = 3, .message = "",
                .made = {"root"}, .failedOpens = 1, .summary = "lines not written: 1\n  name too long: 1\n",
                .probe = kTooLongName.c_str()},
@@ -460,7 +593,83 @@ INSTANTIATE_TEST_SUITE_P(
         Escape{.name = "ProbeAsksForItsNameInASmallBuffer", .action = "", .plant = Plant::Nothing, .exitCode = 0,
                .message = "", .made = {"root"}, .failedOpens = 0, .summary = "",
                .content = {{"root/probe.txt", "ope|########\n|########\n"}},
-               .probe = "open probe.txt 2 0;name 4;name 1;close"}),
+               .probe = "open probe.txt 2 0;name 4;name 1;close"},
+        // One of 0: nothing, before it or in it.
+        Escape{.name = "ProbeAsksForItsNameInABufferOfNone", .action = "", .plant = Plant::Nothing, .exitCode = 0,
+               .message = "", .made = {"root"}, .failedOpens = 0, .summary = "",
+               .content = {{"root/probe.txt", "|########\n"}}, .probe = "open probe.txt 2 0;name 0;close"},
+        // A failed open made good by another of the same path in the same
+        // call loses no line; one followed by another path's loses one.
+        Escape{.name = "ProbeMakesAFailedOpenGood", .action = "", .plant = Plant::Nothing, .exitCode = 0, .message = "",
+               .made = {"root"}, .failedOpens = 1, .summary = "data files written: 1\n  x.txt: 1 line\n",
+               .content = {{"root/x.txt", "a\n"}}, .probe = "open x.txt 3 0;open x.txt 2 0;write a;close"},
+        Escape{.name = "ProbeOpensAnotherPathAfterAFailedOpen", .action = "", .plant = Plant::Nothing, .exitCode = 3,
+               .message = "", .made = {"root"}, .failedOpens = 1,
+               .summary = "lines not written: 1\n  file mode other than 1 (write) or 2 (append): 1\n",
+               .content = {{"root/y.txt", "a\n"}}, .probe = "open x.txt 3 0;open y.txt 2 0;write a;close"},
+        // A file whose last line has no line end, then emptied by mode 1:
+        // the new line needs no line end before it.
+        Escape{.name = "ProbeEmptiesAFileWithNoLineEnd", .action = "", .plant = Plant::UnendedOldFile, .exitCode = 0,
+               .message = "", .made = {}, .failedOpens = 0,
+               .summary = "data files written: 1\n  kept.txt: 1 line (the file held 1 line before)\n",
+               .content = {{"root/kept.txt", "new\n"}},
+               .probe = "open kept.txt 2 0;close;open kept.txt 1 0;write new;close"},
+        // A file replaced under its name (here by a save between two steps)
+        // is one path in the summary, with the lines of both.
+        Escape{.name = "ProbeWritesAFileReplacedByASave", .action = R"("save": "x.txt")", .plant = Plant::Nothing,
+               .exitCode = 0, .message = "", .made = {"root"}, .failedOpens = 0,
+               .summary = "data files written: 1\n  x.txt: 2 lines\n",
+               .content = {{"root/x.txt", "# kestrel-host scenario\nb\n"}},
+               .probe = "open x.txt 2 0;write a;close|open x.txt 2 0;write b;close"},
+
+        // A data file with another name (a hard link) is refused: it may be
+        // an input, or lead out of the root. So is one of the run's inputs.
+        Escape{.name = "HardLinkAtADataFileToTheFlight", .action = "", .plant = Plant::FlightAtDataFile, .exitCode = 3,
+               .message = "", .made = {"root/KestrelScribeData/Probe 7_613815002.txt"}, .failedOpens = 2,
+               .summary = "  KestrelScribeData/Probe 7_613815002.txt: 2 lines\nlines not written: 1\n"
+                          "  file with another name (a hard link): 1\n"},
+        Escape{.name = "HardLinkAtADataFileToAFileOutsideTheRoot", .action = "", .plant = Plant::OutsideAtDataFile,
+               .exitCode = 3, .message = "", .made = {"root/KestrelScribeData/Probe 7_613815002.txt"}, .failedOpens = 2,
+               .summary = "lines not written: 1\n  file with another name (a hard link): 1\n"},
+        Escape{.name = "ProbeOpensTheModuleItRuns", .action = "", .plant = Plant::ModuleInRoot, .exitCode = 3,
+               .message = "", .made = {}, .failedOpens = 1, .summary = "lines not written: 1\n  a file the run reads: 1\n",
+               .probe = "open plug.so 1 0;write a;close"},
+        Escape{.name = "SaveOntoTheModule", .action = R"("save": "plug.so")", .plant = Plant::ModuleInRoot, .exitCode = 2,
+               .message = "events[2] (step 31).save: 'plug.so' is read by this run as the module (--module)\n",
+               .made = {}, .failedOpens = 0},
+
+        // The root: never a dangling link, never in a data folder, no name
+        // Windows would take for another.
+        Escape{.name = "RootIsADanglingLink", .action = "", .plant = Plant::DanglingRoot, .exitCode = 2,
+               .message = "kestrel-host: @/root: the root is a symbolic link that leads nowhere (to 'nowhere')\n",
+               .made = {}, .failedOpens = 0},
+        Escape{.name = "RootInADataFolder", .action = "", .plant = Plant::Nothing, .exitCode = 2,
+               .message = "kestrel-host: --root: '@/r/KestrelScribeData/sub' lies in the data folder "
+                          "@/r/KestrelScribeData, where only the module writes\n",
+               .made = {}, .failedOpens = 0, .root = "@/r/KestrelScribeData/sub"},
+        Escape{.name = "RootWithATrailingDot", .action = "", .plant = Plant::Nothing, .exitCode = 2,
+               .message = "kestrel-host: --root: '@/x.' has a name ending in a dot or a blank", .made = {},
+               .failedOpens = 0, .root = "@/x."},
+        Escape{.name = "RootWithATrailingBlank", .action = "", .plant = Plant::Nothing, .exitCode = 2,
+               .message = "kestrel-host: --root: '@/e ' has a name ending in a dot or a blank", .made = {},
+               .failedOpens = 0, .root = "@/e "},
+        // The edge: a name that begins with the data folder's is another.
+        Escape{.name = "RootNamedLikeTheDataFolderAndMore", .action = "", .plant = Plant::Nothing, .exitCode = 0,
+               .message = "", .made = {"KestrelScribeData.d", "KestrelScribeData.d/KestrelScribeData",
+                                       "KestrelScribeData.d/" + kDataFile},
+               .failedOpens = 0, .root = "@/KestrelScribeData.d"},
+
+        // Messages quote input escaped: a device name as much as a NUL.
+        Escape{.name = "SaveToADeviceWithASuperscript", .action = R"("save": "COM\u00b9.scn")", .plant = Plant::Nothing,
+               .exitCode = 2,
+               .message = "save: 'COM\\xC2\\xB9.scn' names the device COM\\xC2\\xB9, which Windows opens", .made = {},
+               .failedOpens = 0},
+        // A NUL in the flight file itself: the sixth line is the event's
+        // (ThreeLineFlight), and '{"step": 31, "save": "a' 23 bytes.
+        Escape{.name = "FlightWithANul", .action = std::string("\"save\": \"a") + '\0' + "b.scn\"",
+               .plant = Plant::Nothing, .exitCode = 2,
+               .message = "flight.json: not valid JSON: a NUL character (\\x00) at line 6, column 24", .made = {},
+               .failedOpens = 0}),
     [](const ::testing::TestParamInfo<Escape>& param) { return std::string(param.param.name); });
 
 // ---- a run killed at random moments ----
@@ -587,6 +796,81 @@ TEST(InterruptedRun, StopsBetweenTwoStepsSaysWhereAndEndsByTheSignal)
         EXPECT_EQ(static_cast<long>(Lines(data).size()), (steps - 1) / 10);
         EXPECT_EQ(data.back(), '\n');
     }
+}
+
+TEST(InterruptedRun, ABatchStopsAtTheFlightPlayingAndCountsTheFlightsNotPlayed)
+{
+    // The long flight above first of a list of three: SIGINT once its data
+    // file holds a line; the two three-line flights after it are not played.
+    const fs::path folder = FreshFolder();
+    const fs::path flight = WriteFlight(folder / "flight.json", R"({
+        "clock_mjd": 61381.5,
+        "vessels": [{"name": "Probe 7", "pitch_deg": [[0, 0], [10000000, 90]]}],
+        "steps": [{"dt": 1.0, "count": 10000000}],
+        "events": [{"step": 0, "open": "left", "width": 256, "height": 200},
+                   {"step": 0, "display": "left", "button": 0}]})");
+    const std::string three = (fs::path(KESTREL_FLIGHTS) / "three-lines.json").string();
+    WriteFile(folder / "list.txt", flight.string() + "\t" + (folder / "a").string() + "\n" + three + "\t" +
+                                       (folder / "b").string() + "\n" + three + "\t" + (folder / "c").string() + "\n");
+    const pid_t pid = StartHost({"batch", (folder / "list.txt").string(), "--module", KESTREL_MODULE}, folder);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    std::error_code ec;
+    while ((fs::file_size(folder / "a" / kDataFile, ec) == 0 || ec) && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    ::kill(pid, SIGINT);
+    const ProgramEnd end = WaitProgram(pid, std::chrono::minutes(2));
+    EXPECT_EQ(end.signal, SIGINT);
+    EXPECT_EQ(ReadFile(folder / "stdout.txt"), "kestrel-host batch: [1/3] " + flight.string() + ": stopped by SIGINT (" +
+                                                   (folder / "a.err").string() + " says where); 2 flight(s) not played\n");
+    EXPECT_THAT(ReadFile(folder / "a.err"), HasSubstr("kestrel-host: stopped by SIGINT at step "));
+    EXPECT_FALSE(fs::exists(folder / "b.out"));
+}
+
+TEST(InterruptedRun, WhileALargeScenarioIsCheckedStopsAtOnceBeforeTheModuleIsLoaded)
+{
+    // A scenario of one item line of 256 MiB, read (in bounded memory) while
+    // the flight is checked, which takes a second or more: SIGINT once the
+    // host has it open stops the run at once, before the module is loaded
+    // (no root made, no trace), and it ends by the signal.
+    const fs::path folder = FreshFolder();
+    {
+        std::ofstream scenario(folder / "big.scn", std::ios::binary);
+        scenario << "BEGIN_MFD left 256 200 8 10\nNOTE ";
+        const std::string block(1 << 20, 'x');
+        for (int i = 0; i < 256; ++i) {
+            scenario << block;
+        }
+        scenario << "\nEND_MFD\n";
+    }
+    const fs::path flight = WriteFlight(folder / "flight.json", R"({"vessels": [{"name": "Probe 7", "pitch_deg": [[0, 0]]}],
+        "steps": [{"dt": 1.0, "count": 10}], "events": [{"step": 0, "load": "big.scn"}]})");
+    const pid_t pid = StartHost({"run", flight.string(), "--root", (folder / "root").string(), "--module", KESTREL_MODULE,
+                                 "--trace", (folder / "trace.txt").string()},
+                                folder);
+    // Its descriptors, for the scenario's.
+    auto reading = [&] {
+        std::error_code ec;
+        for (const auto& fd : fs::directory_iterator("/proc/" + std::to_string(pid) + "/fd", ec)) {
+            if (fs::read_symlink(fd.path(), ec) == folder / "big.scn") {
+                return true;
+            }
+        }
+        return false;
+    };
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (!reading() && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ::kill(pid, SIGINT);
+    const auto signalled = std::chrono::steady_clock::now();
+    const ProgramEnd end = WaitProgram(pid, std::chrono::minutes(2));
+    EXPECT_LT(std::chrono::steady_clock::now() - signalled, std::chrono::seconds(2));
+    EXPECT_EQ(end.signal, SIGINT);
+    EXPECT_EQ(ReadFile(folder / "stderr.txt"), "kestrel-host: stopped by SIGINT while the flight was checked, before the "
+                                               "module was loaded; nothing was written\n");
+    EXPECT_FALSE(fs::exists(folder / "root"));
+    EXPECT_FALSE(fs::exists(folder / "trace.txt"));
 }
 
 // ---- a line's system calls ----

@@ -65,6 +65,41 @@ TEST(Plot, EachFailureOfTheFormerReader)
              EXPECT_EQ(Occurrences(svg, "<circle"), 3u);
              EXPECT_EQ(svg.substr(svg.size() - 7), "</svg>\n");
          }},
+        {"each finite sample between nans is a dot, at any length",
+         [] {
+             std::string lines;
+             for (int i = 0; i < 401; ++i) {
+                 lines += std::to_string(2 * i) + ".0=pitch(nan, " + (i == 200 ? "80.00" : "5.00") + ", 1.0)\n";
+             }
+             return lines;
+         }(),
+         0, "plotted 802 samples of 1 file into chart.svg (401 not finite, marked on the edges)",
+         [](const std::string& svg) {
+             EXPECT_EQ(Occurrences(svg, "<circle"), 401u);
+             EXPECT_EQ(Occurrences(svg, "<polyline"), 0u);
+         }},
+        {"a record that breaks off every three lines is one path under 1 MB",
+         [] {
+             // 38,400 lines of no span, each third starting at a pitch the
+             // line before did not end at: 12,800 runs of four samples, a
+             // second apart, each within a bin (1.26 MB as polylines).
+             std::string lines;
+             char line[64];
+             for (int i = 0; i < 38400; ++i) {
+                 std::snprintf(line, sizeof line, "%d.0=pitch(%d.%02d, %d.%02d, 0.0)\n", i / 3,
+                               i % 3 == 0 ? 10 + i / 3 % 7 : 40 + i % 17, i % 89, 40 + (i + 1) % 17, (i + 1) % 89);
+                 lines += line;
+             }
+             return lines;
+         }(),
+         0, "plotted 51200 samples of 1 file into chart.svg",
+         [](const std::string& svg) {
+             EXPECT_LT(svg.size(), 1000000u);
+             EXPECT_EQ(Occurrences(svg, "<path "), 1u);
+             EXPECT_EQ(Occurrences(svg, "<polyline"), 0u);
+             EXPECT_EQ(Occurrences(svg, " M"), 12799u);
+             EXPECT_THAT(svg, HasSubstr(">Probe 7, stamp 613815001: 51200 samples</text>"));
+         }},
         {"a 400-digit number is named, not thrown",
          "0.0=pitch(5.00, 7.50, 10.0)\n10.0=pitch(7.50, " + std::string(400, '9') + ".00, 10.0)\n", 2,
          "Probe 7_613815001.txt:2: longer than 255 characters: \"10.0=pitch(7.50, 9999", nullptr},
@@ -151,6 +186,40 @@ TEST(Plot, MemoryAndChartDoNotGrowWithTheRecord)
     EXPECT_THAT(run.out, HasSubstr("plotted 1000001 samples of 1 file into long.svg"));
     EXPECT_LT(fs::file_size(folder / "long.svg"), 1u << 20);
     EXPECT_THAT(ReadFile(folder / "long.svg"), HasSubstr(">Long, stamp 613815001: 1000001 samples</text>"));
+}
+
+TEST(Plot, ManyFilesInOneChartUnderAMegabyteAndBoundedMemory)
+{
+#ifdef KESTREL_ADDRESS_SANITIZER
+    KESTREL_EXPECTED_SKIP("AddressSanitizer reserves terabytes of address space: no address-space limit can hold it");
+#endif
+    // Fifty files the most told apart; past them, the rest as one in grey.
+    // 20,000 one-line files, in the 64 MB of address space a record of any
+    // length is plotted in.
+    struct Case {
+        std::size_t files;
+        const char* legend;
+    };
+    for (const Case& c : {Case{50, ">One, stamp 50: 2 samples</text>"},
+                          Case{51, ">1 more record, in grey: 2 samples</text>"},
+                          Case{20000, ">19950 more records, drawn as one in grey: 39900 samples"}}) {
+        const fs::path folder = FreshFolder(std::to_string(c.files));
+        for (std::size_t i = 1; i <= c.files; ++i) {
+            WriteFile(folder / ("One_" + std::to_string(i) + ".txt"), "0.0=pitch(" + std::to_string(i % 80) + ".00, 2.00, 1.0)\n");
+        }
+        const ToolRun run = RunTool("/bin/sh", {"-c", "ulimit -v 65536 && exec \"$0\" plot One_*.txt -o all.svg", KESTREL_RECORDS},
+                                    folder);
+        ASSERT_EQ(run.exitCode, 0) << run.err;
+        EXPECT_THAT(run.out, HasSubstr("plotted " + std::to_string(2 * c.files) + " samples of " + std::to_string(c.files) +
+                                       " files into all.svg"));
+        const std::string svg = ReadFile(folder / "all.svg");
+        EXPECT_LT(svg.size(), 1000000u) << c.files;
+        EXPECT_THAT(svg, HasSubstr(c.legend));
+        EXPECT_EQ(Occurrences(svg, "<g class=\"series\">"), std::min<std::size_t>(c.files, 51)) << c.files;
+        // A dot on each sample of the fifty; none on the grey, drawn from
+        // what each of its records drew.
+        EXPECT_EQ(Occurrences(svg, "<circle"), 100u) << c.files;
+    }
 }
 
 TEST(Export, Rfc4180RowsWithTheNumbersAsPrinted)

@@ -23,25 +23,25 @@ std::string Format(double value, int decimals)
     return buffer;
 }
 
-struct Case {
+struct FixedCase {
     double value;
     int decimals;
     const char* expected;
 };
 
-class FormatFixedRules : public ::testing::TestWithParam<Case> {};
+class FormatFixedRules : public ::testing::TestWithParam<FixedCase> {};
 
 TEST_P(FormatFixedRules, GivesTheHandWorkedText)
 {
-    const Case& c = GetParam();
+    const FixedCase& c = GetParam();
     EXPECT_EQ(Format(c.value, c.decimals), c.expected) << c.value;
     EXPECT_EQ(ReferenceFixed(c.value, c.decimals), c.expected) << "reference disagrees for " << c.value;
 }
 
 // Exact ties go away from zero.
 INSTANTIATE_TEST_SUITE_P(ExactTies, FormatFixedRules,
-                         ::testing::Values(Case{0.25, 1, "0.3"}, Case{0.125, 2, "0.13"}, Case{2.5, 0, "3"},
-                                           Case{-0.25, 1, "-0.3"}, Case{0.375, 2, "0.38"}, Case{1.5, 0, "2"}));
+                         ::testing::Values(FixedCase{0.25, 1, "0.3"}, FixedCase{0.125, 2, "0.13"}, FixedCase{2.5, 0, "3"},
+                                           FixedCase{-0.25, 1, "-0.3"}, FixedCase{0.375, 2, "0.38"}, FixedCase{1.5, 0, "2"}));
 
 // Values stored just below a tie: the 17-digit form decides. 0.15 is
 // 0.1499999999999999944..., whose 17 digits stay below the tie; 1.605 is
@@ -49,28 +49,28 @@ INSTANTIATE_TEST_SUITE_P(ExactTies, FormatFixedRules,
 // 1.6050000000000000, a tie at the second decimal; 1.005 is
 // 1.00499999999999989..., whose carry stops short at 1.0049999999999999.
 INSTANTIATE_TEST_SUITE_P(BelowTies, FormatFixedRules,
-                         ::testing::Values(Case{0.15, 1, "0.1"}, Case{1.605, 2, "1.61"}, Case{1.005, 2, "1.00"},
-                                           Case{2.675, 2, "2.67"}, Case{0.35, 1, "0.3"}, Case{0.45, 1, "0.5"},
-                                           Case{0.05, 1, "0.1"}));
+                         ::testing::Values(FixedCase{0.15, 1, "0.1"}, FixedCase{1.605, 2, "1.61"}, FixedCase{1.005, 2, "1.00"},
+                                           FixedCase{2.675, 2, "2.67"}, FixedCase{0.35, 1, "0.3"}, FixedCase{0.45, 1, "0.5"},
+                                           FixedCase{0.05, 1, "0.1"}));
 
 // Carries run through every nine and can add a digit.
 INSTANTIATE_TEST_SUITE_P(Carries, FormatFixedRules,
-                         ::testing::Values(Case{9.96, 1, "10.0"}, Case{99.996, 2, "100.00"}, Case{0.96, 0, "1"},
-                                           Case{-9.96, 1, "-10.0"}, Case{999999.96, 1, "1000000.0"}));
+                         ::testing::Values(FixedCase{9.96, 1, "10.0"}, FixedCase{99.996, 2, "100.00"}, FixedCase{0.96, 0, "1"},
+                                           FixedCase{-9.96, 1, "-10.0"}, FixedCase{999999.96, 1, "1000000.0"}));
 
 // Above 17 digits the integer part itself is rounded: 1e23 is stored as
 // 99999999999999991611392.
 INSTANTIATE_TEST_SUITE_P(HugeValues, FormatFixedRules,
-                         ::testing::Values(Case{1e23, 1, "99999999999999992000000.0"},
-                                           Case{9007199254740993.0, 0, "9007199254740992"},
-                                           Case{123456789012345678.0, 2, "123456789012345680.00"}));
+                         ::testing::Values(FixedCase{1e23, 1, "99999999999999992000000.0"},
+                                           FixedCase{9007199254740993.0, 0, "9007199254740992"},
+                                           FixedCase{123456789012345678.0, 2, "123456789012345680.00"}));
 
 // Negatives that round to zero keep their sign; plain values print plainly.
 INSTANTIATE_TEST_SUITE_P(SignsAndZeros, FormatFixedRules,
-                         ::testing::Values(Case{-0.04, 1, "-0.0"}, Case{-0.0, 2, "-0.00"}, Case{0.0, 1, "0.0"},
-                                           Case{0.04, 1, "0.0"}, Case{-5.0, 2, "-5.00"}, Case{7.5, 2, "7.50"},
-                                           Case{1e-300, 2, "0.00"}, Case{4.9e-324, 1, "0.0"},
-                                           Case{57.29577951308232, 2, "57.30"}, Case{42.0, 0, "42"}));
+                         ::testing::Values(FixedCase{-0.04, 1, "-0.0"}, FixedCase{-0.0, 2, "-0.00"}, FixedCase{0.0, 1, "0.0"},
+                                           FixedCase{0.04, 1, "0.0"}, FixedCase{-5.0, 2, "-5.00"}, FixedCase{7.5, 2, "7.50"},
+                                           FixedCase{1e-300, 2, "0.00"}, FixedCase{4.9e-324, 1, "0.0"},
+                                           FixedCase{57.29577951308232, 2, "57.30"}, FixedCase{42.0, 0, "42"}));
 
 TEST(FormatFixed, ANegativeCountOfDecimalsCountsAsNone)
 {

@@ -184,6 +184,14 @@ OpenedFile NativeRoot::Open(const std::string& relative, int mode) const
         ::close(fd);
         return fail(EISDIR);
     }
+    const FileProblem problem = info.st_nlink > 1                       ? FileProblem::HardLink
+                                : inputs_.contains(IdentityOf(info)) ? FileProblem::RunInput
+                                                                      : FileProblem::None;
+    if (problem != FileProblem::None) {
+        ::close(fd);
+        opened.problem = problem;
+        return opened;
+    }
     if (mode == 1 && info.st_size > 0) {
         if (::ftruncate(fd, 0) != 0) {
             const int error = errno;
@@ -271,6 +279,62 @@ bool WriteLine(NativeFile file, const char* bytes, std::size_t size, FileProblem
     }
     problem = ProblemOf(error);
     return false;
+}
+
+std::optional<FileIdentity> IdentityAt(const std::filesystem::path& path)
+{
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) {
+        return std::nullopt;
+    }
+    return IdentityOf(info);
+}
+
+std::FILE* OpenInPlace(const std::filesystem::path& path, const std::set<FileIdentity>& inputs, bool /*text*/,
+                       const std::string& what)
+{
+    auto fail = [&](const std::string& why) -> std::FILE* { throw HostError(path.string() + ": cannot write " + what + ": " + why); };
+    // O_NONBLOCK: a pipe with no reader fails at once rather than waiting.
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, kNewFileMode);
+    if (fd < 0) {
+        const int error = errno;
+        if (error == ELOOP) {
+            return fail("it is a symbolic link, which the host does not follow for its own outputs");
+        }
+        if (error == ENOENT) {
+            return fail("its folder " + path.parent_path().string() + " does not exist");
+        }
+        return fail(std::strerror(error));
+    }
+    struct stat info {};
+    if (::fstat(fd, &info) != 0) {
+        const int error = errno;
+        ::close(fd);
+        return fail(std::strerror(error));
+    }
+    if (S_ISREG(info.st_mode)) {
+        if (info.st_nlink > 1) {
+            ::close(fd);
+            return fail("the file has another name too (a hard link), which writing it would change as well");
+        }
+        if (inputs.contains(IdentityOf(info))) {
+            ::close(fd);
+            return fail("it is a file this run reads");
+        }
+        if (::ftruncate(fd, 0) != 0) {
+            const int error = errno;
+            ::close(fd);
+            return fail(std::strerror(error));
+        }
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    std::FILE* stream = ::fdopen(fd, "wb");
+    if (stream == nullptr) {
+        const int error = errno;
+        ::close(fd);
+        return fail(std::strerror(error));
+    }
+    return stream;
 }
 
 void CloseFile(NativeFile file)

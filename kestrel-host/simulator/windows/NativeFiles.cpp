@@ -13,6 +13,7 @@
 #endif
 #include <windows.h>
 
+#include <fcntl.h>
 #include <io.h>
 #include <process.h>
 
@@ -86,8 +87,9 @@ FileProblem PathBelow(const fs::path& root, const std::string& relative, fs::pat
     return FileProblem::None;
 }
 
-// Whether an open handle is a plain disk file, and which.
-bool PlainFile(HANDLE file, FileIdentity& identity, std::uint64_t& size)
+// Whether an open handle is a plain disk file, and which; `links`, the
+// names it has.
+bool PlainFile(HANDLE file, FileIdentity& identity, std::uint64_t& size, DWORD* links = nullptr)
 {
     BY_HANDLE_FILE_INFORMATION info{};
     if (::GetFileType(file) != FILE_TYPE_DISK || !::GetFileInformationByHandle(file, &info) ||
@@ -97,6 +99,9 @@ bool PlainFile(HANDLE file, FileIdentity& identity, std::uint64_t& size)
     identity.device = info.dwVolumeSerialNumber;
     identity.index = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
     size = (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+    if (links != nullptr) {
+        *links = info.nNumberOfLinks;
+    }
     return true;
 }
 
@@ -143,9 +148,14 @@ OpenedFile NativeRoot::Open(const std::string& relative, int mode) const
         const DWORD error = ::GetLastError();
         return fail(ProblemOf(error), error);
     }
-    if (!PlainFile(file, opened.identity, opened.size)) {
+    DWORD links = 1;
+    if (!PlainFile(file, opened.identity, opened.size, &links)) {
         ::CloseHandle(file);
         return fail(FileProblem::NotPlainFile, 0);
+    }
+    if (links > 1 || inputs_.contains(opened.identity)) {
+        ::CloseHandle(file);
+        return fail(links > 1 ? FileProblem::HardLink : FileProblem::RunInput, 0);
     }
     // Mode 1 empties the file; mode 2 writes at its end.
     const LARGE_INTEGER zero{};
@@ -219,6 +229,69 @@ bool WriteLine(NativeFile file, const char* bytes, std::size_t size, FileProblem
         ::SetEndOfFile(handle);
     }
     return false;
+}
+
+std::optional<FileIdentity> IdentityAt(const fs::path& path)
+{
+    const HANDLE file = ::CreateFileW(path.wstring().c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return std::nullopt;
+    }
+    FileIdentity identity;
+    std::uint64_t size = 0;
+    const bool plain = PlainFile(file, identity, size);
+    ::CloseHandle(file);
+    return plain ? std::optional<FileIdentity>(identity) : std::nullopt;
+}
+
+std::FILE* OpenInPlace(const fs::path& path, const std::set<FileIdentity>& inputs, bool text, const std::string& what)
+{
+    auto fail = [&](const std::string& why) -> std::FILE* { throw HostError(path.string() + ": cannot write " + what + ": " + why); };
+    const HANDLE file = ::CreateFileW(path.wstring().c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                      OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        const DWORD error = ::GetLastError();
+        if (error == ERROR_PATH_NOT_FOUND) {
+            return fail("its folder " + path.parent_path().string() + " does not exist");
+        }
+        return fail(ErrorText(error));
+    }
+    if (::GetFileType(file) == FILE_TYPE_DISK) {
+        BY_HANDLE_FILE_INFORMATION info{};
+        if (!::GetFileInformationByHandle(file, &info)) {
+            const DWORD error = ::GetLastError();
+            ::CloseHandle(file);
+            return fail(ErrorText(error));
+        }
+        const FileIdentity identity{info.dwVolumeSerialNumber,
+                                    (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
+        std::string refused;
+        if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+            refused = "it is a symbolic link (a reparse point), which the host does not follow for its own outputs";
+        } else if (info.nNumberOfLinks > 1) {
+            refused = "the file has another name too (a hard link), which writing it would change as well";
+        } else if (inputs.contains(identity)) {
+            refused = "it is a file this run reads";
+        } else if (!::SetEndOfFile(file)) {
+            refused = ErrorText(::GetLastError());
+        }
+        if (!refused.empty()) {
+            ::CloseHandle(file);
+            return fail(refused);
+        }
+    }
+    const int fd = ::_open_osfhandle(reinterpret_cast<std::intptr_t>(file), text ? _O_TEXT : _O_BINARY);
+    if (fd < 0) {
+        ::CloseHandle(file);
+        return fail("cannot use the file");
+    }
+    std::FILE* stream = ::_fdopen(fd, text ? "w" : "wb");
+    if (stream == nullptr) {
+        ::_close(fd);
+        return fail("cannot use the file");
+    }
+    return stream;
 }
 
 void CloseFile(NativeFile file)
