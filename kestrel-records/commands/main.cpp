@@ -23,15 +23,18 @@ constexpr const char* kInputRule =
 constexpr const char* kOutputRules =
     "\nThe output: a file is written whole or not at all (a temporary file beside it, then renamed); a device or a "
     "pipe (NUL, CON, \\\\.\\pipe\\NAME) is written directly; a folder, a data file (<vessel>_<stamp>.txt with data "
-    "lines) and an input are refused. Symbolic links are followed.";
+    "lines), an input and a file you could not write in place are refused, also where standard output goes to one. "
+    "Symbolic links are followed.";
 #else
 constexpr const char* kInputRule =
     "Each FILE is read once, from start to end: a pipe or a FIFO works as a file does; a file named twice is read "
     "once; - is standard input.";
 constexpr const char* kOutputRules =
-    "\nThe output: a file is written whole or not at all (a temporary file beside it, then renamed); a device or a "
-    "FIFO (/dev/null, /dev/stdout, a pipe) is written directly; a folder, a socket or a block device, a data file "
-    "(<vessel>_<stamp>.txt with data lines) and an input are refused. Symbolic links are followed.";
+    "\nThe output: a file is written whole or not at all (a temporary file beside it, then renamed; the new file keeps "
+    "the old one's mode, and its owner where it may); a device or a FIFO (/dev/null, /dev/stdout, a pipe) is written "
+    "directly; a folder, a socket or a block device, a data file (<vessel>_<stamp>.txt with data lines), an input and "
+    "a file you could not write in place are refused, also where standard output goes to one. Symbolic links are "
+    "followed.";
 #endif
 
 // What the command line parser says of the words it was given, each line

@@ -113,6 +113,10 @@ TEST(Output, EachKindOfTarget)
     // writer, and opening it would wait until the time limit.
     const std::string unread = "A_613815001.txt wait.fifo";
     const std::string longestName = std::string(251, 'n') + ".out";
+    // What a new file's mode is here: the umask is the test's own.
+    const mode_t umaskNow = umask(0);
+    umask(umaskNow);
+    const int newFileMode = static_cast<int>(0666 & ~umaskNow);
     const std::vector<Case> cases = {
         {"no such file", "", "new.out", 0, "of 1 file into new.out", "new.out", "new.out", fs::file_type::regular},
         {"a regular file: replaced whole", "echo old > old.out", "old.out", 0, "into old.out", "old.out", "old.out",
@@ -173,12 +177,27 @@ TEST(Output, EachKindOfTarget)
         {"their own file in a folder they may not write", "echo old > mine.out; chown 65534:65534 mine.out", "mine.out",
          2, "mine.out: cannot write it: no new file can be made in its folder . (Permission denied)", nullptr,
          "mine.out", fs::file_type::regular, true, unread},
+        {"their own file in a subfolder they may not write", "mkdir ro; echo old > ro/mine.out; chown 65534:65534 ro/mine.out",
+         "ro/mine.out", 2, "ro/mine.out: cannot write it: no new file can be made in its folder ro (Permission denied)",
+         nullptr, "ro", fs::file_type::directory, true, unread},
+        {"no such file: as any new file, 0666 less the umask", "", "fresh.out", 0, "into fresh.out", "fresh.out", nullptr,
+         fs::file_type::none, false, "A_613815001.txt", nullptr, "", newFileMode},
         {"their own file of mode 0600: theirs and 0600 still",
          "chmod 777 .; echo old > own.out; chown 65534:65534 own.out; chmod 600 own.out", "own.out", 0, "into own.out",
          "own.out", nullptr, fs::file_type::none, true, "A_613815001.txt", nullptr, "", 0600, 65534},
         {"another user's file of mode 0640, replaced by root: theirs and 0640 still",
          "echo old > other.out; chown 65534:65534 other.out; chmod 640 other.out", "other.out", 0, "into other.out",
          "other.out", nullptr, fs::file_type::none, false, "A_613815001.txt", nullptr, "", 0640, 65534},
+        // A data file's name that cannot be read to tell: left alone.
+        {"named like a record, and its user may write but not read it",
+         "chmod 777 .; echo '0.0=pitch(1.00, 2.00, 10.0)' > W_613815004.txt; chown 65534:65534 W_613815004.txt; "
+         "chmod 200 W_613815004.txt",
+         "W_613815004.txt", 2, "W_613815004.txt: is a data file of the recorder", nullptr, "W_613815004.txt",
+         fs::file_type::regular, true, unread},
+        // Standard input is one of the files read.
+        {"standard input, from the target", "cp A_613815001.txt in.out", "in.out", 2,
+         "in.out: is one of the files read", nullptr, "in.out", fs::file_type::regular, false, "-", nullptr,
+         " < in.out"},
         // A name is shown with every byte beyond printable ASCII as \xNN.
         {"a name with an escape, a line end and a letter beyond ASCII", "", "e\x1b[31m\r\n\xC3\xA9.out", 0,
          "into e\\x1B[31m\\x0D\\x0A\\xC3\\xA9.out\n", "e\x1b[31m\r\n\xC3\xA9.out", nullptr,
@@ -267,6 +286,8 @@ TEST(Input, EachKindIsReadOnce)
         {"a pipe: <(cat ...)", "", "", "<(cat A_613815001.txt)", nullptr},
         {"standard input, a pipe", "", "cat A_613815001.txt | ", "/dev/stdin", nullptr},
         {"standard input, named -", "", "cat A_613815001.txt | ", "-", nullptr},
+        {"standard input from a file named too", "", "", "- A_613815001.txt < A_613815001.txt",
+         "A_613815001.txt: named twice (the same file as standard input)"},
         {"a FIFO", "mkfifo fifo; timeout 20 sh -c 'cat A_613815001.txt > fifo' &", "", "fifo", nullptr},
         {"named twice", "", "", "A_613815001.txt ./A_613815001.txt", "./A_613815001.txt: named twice"},
     };

@@ -411,6 +411,9 @@ TEST(Messages, EveryNameShownWithItsOddBytesAsHex)
         {"check, a bad file", {"check", bad}, 1, false, badShown + ": bad: line 1: not a data line"},
         {"check, no such file", {"check", "gone\x1b_3.txt"}, 2, true,
          "kestrel-records: gone\\x1B_3.txt: cannot open it (No such file or directory)\n"},
+        // The edges: 0x1F the last control character below the blank.
+        {"check, the last control character", {"check", "unit\x1f \x7e_4.txt"}, 2, true,
+         "kestrel-records: unit\\x1F ~_4.txt: cannot open it"},
         {"check, a file named twice", {"check", good, "./" + good}, 0, true,
          "kestrel-records: ./" + goodShown + ": named twice (the same file as " + goodShown + "); read once\n"},
         {"check, standard input", {"check", "-"}, 0, false, "standard input: good: no lines (the name is not"},
@@ -431,7 +434,7 @@ TEST(Messages, EveryNameShownWithItsOddBytesAsHex)
         const ToolRun run = RunRecords(c.args, folder);
         EXPECT_EQ(run.exitCode, c.exitCode) << c.name << "\n" << run.out << run.err;
         EXPECT_THAT(c.onStandardError ? run.err : run.out, HasSubstr(c.message)) << c.name;
-        for (const char odd : {'\x01', '\x1b', '\r', '\x7f', '\xC3'}) {
+        for (const char odd : {'\x01', '\x1b', '\x1f', '\r', '\x7f', '\xC3'}) {
             EXPECT_EQ(run.out.find(odd), std::string::npos) << c.name << ": byte " << (odd & 0xFF) << " as it is";
             EXPECT_EQ(run.err.find(odd), std::string::npos) << c.name << ": byte " << (odd & 0xFF) << " as it is";
         }
