@@ -109,10 +109,13 @@ else
   fail "SHA256SUMS does not match the files: names [$(echo $summed)], check: $(cd "$unpacked" && sha256sum -c SHA256SUMS 2>&1 | grep -v ': OK$' | head -3 | tr '\n' ' ')"
 fi
 
-if [[ -f "$unpacked/LICENSE.txt" ]] && cmp -s <(tr -d '\r' <"$unpacked/LICENSE.txt") LICENSE && grep -q '^MIT License$' LICENSE; then
-  pass "LICENSE.txt is the repository's LICENSE, the MIT licence"
+license_lines=$(wc -l <LICENSE)
+if [[ -f "$unpacked/LICENSE.txt" ]] && cmp -s <(tr -d '\r' <"$unpacked/LICENSE.txt" | head -n "$license_lines") LICENSE &&
+   grep -q '^MIT License$' LICENSE && grep -q '^Copyright (c) 2022 Leon Sorokin' "$unpacked/LICENSE.txt" &&
+   grep -q '^Copyright (c) 2017 yhirose' "$unpacked/LICENSE.txt"; then
+  pass "LICENSE.txt is the repository's LICENSE, the MIT licence, then uPlot's and cpp-httplib's notices"
 else
-  fail "LICENSE.txt is not the repository's MIT LICENSE"
+  fail "LICENSE.txt is not the repository's MIT LICENSE followed by uPlot's and cpp-httplib's notices"
 fi
 
 # The texts a pilot opens in Notepad: every line ended by CR LF, no CR
