@@ -70,12 +70,13 @@ else
   cmake -S . -B "$native_build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=g++ >/dev/null
 fi
 cmake --build "$native_build" --target kestrel-host KestrelScribeMFD >/dev/null
-# The i686 build whole (kestrel-records.exe ships from it); of the x86_64
-# build only what its flights use: the DLL and the kestrel-host.exe it links
-# against.
+# Of each Windows build only what its checks use: the DLL and the
+# kestrel-host.exe it links against, and on x86_64 kestrel-records.exe too,
+# whose watch runs under 64-bit Wine. The i686 kestrel-records.exe is built
+# by the package (scripts/package.sh, the full tier's package stage).
 if wants tables || wants wine32; then
   cmake --preset windows >/dev/null
-  cmake --build --preset windows >/dev/null
+  cmake --build --preset windows --target KestrelScribeMFD kestrel-host >/dev/null
 fi
 if wants tables || wants wine64; then
   cmake --preset windows64 >/dev/null
