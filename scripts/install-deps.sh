@@ -57,6 +57,21 @@ if [[ "$what" == package || "$what" == all ]]; then
 fi
 
 missing=()
+# apt-get update with its arguments, tried three times: a mirror caught in
+# the middle of a sync serves a list of the wrong size for a while. Where
+# the lists still cannot all be fetched, the install goes on with those it
+# has, and says so.
+refresh_lists() {
+  local attempt
+  for attempt in 1 2 3; do
+    apt-get "$@" update -qq && return 0
+    ((attempt < 3)) || break
+    echo "install-deps: the package lists could not all be fetched (attempt $attempt of 3); again in 15 s" >&2
+    sleep 15
+  done
+  echo "install-deps: going on with the package lists as they are" >&2
+}
+
 for p in "${packages[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
     missing+=("$p")
@@ -76,7 +91,7 @@ if ((${#missing[@]} > 0)); then
   # The package lists a machine comes with are usually recent enough: they
   # are refreshed only when the install cannot go ahead without it.
   if ! apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null 2>&1; then
-    apt-get update -qq
+    refresh_lists
     apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
   fi
 fi
@@ -108,7 +123,7 @@ if [[ ! -f "$httplib_dir/httplib.h" || $(sha256_of "$httplib_dir/httplib.h") != 
   touch "$work/apt/sources.list"
   apt_private=(-o "Dir::Etc::SourceList=$work/apt/sources.list" -o "Dir::Etc::SourceParts=$work/apt/parts"
     -o "Dir::State::Lists=$work/apt/lists" -o "APT::Sandbox::User=root")
-  apt-get "${apt_private[@]}" update -qq >/dev/null
+  refresh_lists "${apt_private[@]}" >/dev/null
   (cd "$work" && apt-get "${apt_private[@]}" source --download-only -qq "cpp-httplib=$httplib_version" >/dev/null)
   while IFS=$'\t' read -r name version file sum; do
     [[ "$name" == cpp-httplib && "$file" == *.tar.* ]] || continue
