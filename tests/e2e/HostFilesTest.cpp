@@ -748,6 +748,30 @@ TEST(KilledRun, LeavesWholeLinesEachAsTheUninterruptedRunWritesThem)
 
 // ---- a run interrupted ----
 
+namespace {
+
+// 10,000,000 steps of 1 s, Probe 7 recorded at interval 10: long enough to
+// be stopped while it runs.
+constexpr const char* kLongFlight = R"({
+    "clock_mjd": 61381.5,
+    "vessels": [{"name": "Probe 7", "pitch_deg": [[0, 0], [10000000, 90]]}],
+    "steps": [{"dt": 1.0, "count": 10000000}],
+    "events": [{"step": 0, "open": "left", "width": 256, "height": 200},
+               {"step": 0, "display": "left", "button": 0}]})";
+
+// Waits (60 s at most) until the data file holds a byte: the run is then
+// past its start and writing.
+void WaitUntilWritten(const fs::path& data)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    std::error_code ec;
+    while ((fs::file_size(data, ec) == 0 || ec) && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+}
+
+} // namespace
+
 TEST(InterruptedRun, StopsBetweenTwoStepsSaysWhereAndEndsByTheSignal)
 {
     // 10,000,000 steps of 1 s, Probe 7 recorded at interval 10: the line of
@@ -755,25 +779,12 @@ TEST(InterruptedRun, StopsBetweenTwoStepsSaysWhereAndEndsByTheSignal)
     // after k steps (k >= 1) k - 1 ... 0 holds (k - 1) / 10 whole lines, all
     // in ..._613815001.txt (begun at t = 10), and the simulated time is k.
     const fs::path folder = FreshFolder();
-    const fs::path flight = WriteFlight(folder / "flight.json", R"({
-        "clock_mjd": 61381.5,
-        "vessels": [{"name": "Probe 7", "pitch_deg": [[0, 0], [10000000, 90]]}],
-        "steps": [{"dt": 1.0, "count": 10000000}],
-        "events": [{"step": 0, "open": "left", "width": 256, "height": 200},
-                   {"step": 0, "display": "left", "button": 0}]})");
+    const fs::path flight = WriteFlight(folder / "flight.json", kLongFlight);
     for (const int signal : {SIGINT, SIGTERM}) {
         SCOPED_TRACE(signal);
         const fs::path at = folder / std::to_string(signal);
         const pid_t pid = StartHost({"run", flight.string(), "--root", (at / "root").string(), "--module", KESTREL_MODULE}, at);
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-        auto written = [&] {
-            std::error_code ec;
-            const auto size = fs::file_size(at / "root" / kDataFile, ec);
-            return !ec && size > 0;
-        };
-        while (!written() && std::chrono::steady_clock::now() < deadline) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        }
+        WaitUntilWritten(at / "root" / kDataFile);
         ::kill(pid, signal);
         const ProgramEnd end = WaitProgram(pid, std::chrono::minutes(2));
         EXPECT_EQ(end.signal, signal);
@@ -803,21 +814,12 @@ TEST(InterruptedRun, ABatchStopsAtTheFlightPlayingAndCountsTheFlightsNotPlayed)
     // The long flight above first of a list of three: SIGINT once its data
     // file holds a line; the two three-line flights after it are not played.
     const fs::path folder = FreshFolder();
-    const fs::path flight = WriteFlight(folder / "flight.json", R"({
-        "clock_mjd": 61381.5,
-        "vessels": [{"name": "Probe 7", "pitch_deg": [[0, 0], [10000000, 90]]}],
-        "steps": [{"dt": 1.0, "count": 10000000}],
-        "events": [{"step": 0, "open": "left", "width": 256, "height": 200},
-                   {"step": 0, "display": "left", "button": 0}]})");
+    const fs::path flight = WriteFlight(folder / "flight.json", kLongFlight);
     const std::string three = (fs::path(KESTREL_FLIGHTS) / "three-lines.json").string();
     WriteFile(folder / "list.txt", flight.string() + "\t" + (folder / "a").string() + "\n" + three + "\t" +
                                        (folder / "b").string() + "\n" + three + "\t" + (folder / "c").string() + "\n");
     const pid_t pid = StartHost({"batch", (folder / "list.txt").string(), "--module", KESTREL_MODULE}, folder);
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    std::error_code ec;
-    while ((fs::file_size(folder / "a" / kDataFile, ec) == 0 || ec) && std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
+    WaitUntilWritten(folder / "a" / kDataFile);
     ::kill(pid, SIGINT);
     const ProgramEnd end = WaitProgram(pid, std::chrono::minutes(2));
     EXPECT_EQ(end.signal, SIGINT);
