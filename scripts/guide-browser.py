@@ -25,16 +25,14 @@ import struct
 import sys
 import tempfile
 
-from selenium import webdriver
 from selenium.common.exceptions import WebDriverException
-from selenium.webdriver.chrome.service import Service
+
+from headless_chromium import start_browser
 
 WIDTH = 800
 HEIGHT = 600
 TIMEOUT = 60
 
-CHROMIUM = "/usr/bin/chromium"
-CHROMEDRIVER = "/usr/bin/chromedriver"
 
 # Runs in the page once it has loaded; hands what the checks need to
 # Selenium's callback, the script's last argument.
@@ -81,20 +79,6 @@ const done = arguments[arguments.length - 1];
 """
 
 
-def start_browser(profile):
-    """One headless Chromium with a private, empty profile."""
-    options = webdriver.ChromeOptions()
-    options.binary_location = CHROMIUM
-    for argument in ("--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
-                     "--disable-background-networking", "--disable-component-update", "--disable-sync",
-                     "--hide-scrollbars", "--user-data-dir=" + profile, "--window-size=%d,%d" % (WIDTH, HEIGHT)):
-        options.add_argument(argument)
-    driver = webdriver.Chrome(service=Service(executable_path=CHROMEDRIVER), options=options)
-    driver.set_page_load_timeout(TIMEOUT)
-    driver.set_script_timeout(TIMEOUT)
-    return driver
-
-
 def main():
     arguments = sys.argv[1:]
     with_pictures = arguments[:1] != ["--no-pictures"]
@@ -121,7 +105,7 @@ def main():
     profile = tempfile.mkdtemp(prefix="guide-browser-")
     driver = None
     try:
-        driver = start_browser(profile)
+        driver = start_browser(profile, WIDTH, HEIGHT, TIMEOUT)
         # The viewport itself 800 pixels wide, whatever the window's frame
         # takes: the page is laid out as on a screen that wide.
         driver.execute_cdp_cmd("Emulation.setDeviceMetricsOverride",

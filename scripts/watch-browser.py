@@ -30,34 +30,17 @@ import sys
 import tempfile
 import time
 
-from selenium import webdriver
 from selenium.common.exceptions import WebDriverException
-from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.action_chains import ActionChains
 from selenium.webdriver.common.by import By
+
+from headless_chromium import start_browser
 
 WIDTH = 800
 HEIGHT = 900
 PACE = "6"  # simulated seconds a wall second: the 190 s ascent in about 32 s
 
-CHROMIUM = "/usr/bin/chromium"
-CHROMEDRIVER = "/usr/bin/chromedriver"
 REPO = pathlib.Path(__file__).resolve().parent.parent
-
-
-def start_browser(profile):
-    options = webdriver.ChromeOptions()
-    options.binary_location = CHROMIUM
-    for argument in ("--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
-                     "--disable-background-networking", "--disable-component-update", "--disable-sync",
-                     "--hide-scrollbars", "--user-data-dir=" + profile, "--window-size=%d,%d" % (WIDTH, HEIGHT)):
-        options.add_argument(argument)
-    driver = webdriver.Chrome(service=Service(executable_path=CHROMEDRIVER), options=options)
-    driver.set_page_load_timeout(60)
-    driver.set_script_timeout(60)
-    driver.execute_cdp_cmd("Emulation.setDeviceMetricsOverride",
-                           {"width": WIDTH, "height": HEIGHT, "deviceScaleFactor": 1, "mobile": False})
-    return driver
 
 
 def wait_for(what, seconds, step=0.1):
@@ -110,7 +93,7 @@ def main():
         if not url:
             print("  FAIL  kestrel-records watch printed no URL: %r %s" % (first, watch.stderr.read()[:300]))
             return 2
-        driver = start_browser(profile)
+        driver = start_browser(profile, WIDTH, HEIGHT, exact_metrics=True)
         driver.get(url[0])
         check("Waiting for the folder" in driver.find_element(By.ID, "folder").text,
               "the page says it waits for the folder before the flight")
