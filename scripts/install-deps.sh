@@ -57,6 +57,7 @@ if [[ "$what" == package || "$what" == all ]]; then
 fi
 
 missing=()
+install_failed=0
 # apt-get update with its arguments, tried three times: a mirror caught in
 # the middle of a sync serves a list of the wrong size for a while. Where
 # the lists still cannot all be fetched, the install goes on with those it
@@ -92,7 +93,27 @@ if ((${#missing[@]} > 0)); then
   # are refreshed only when the install cannot go ahead without it.
   if ! apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null 2>&1; then
     refresh_lists
-    apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+    if ! apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null 2>&1; then
+      # A security list that could not be fetched for one architecture
+      # leaves that side's libraries without the versions the other side
+      # has, and the i386 libraries 32-bit Wine needs must match the amd64
+      # ones exactly. The release's own lists are whole: take every package
+      # from them.
+      release=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
+      echo "install-deps: the install could not go ahead with every list; trying again with the packages of $release itself" >&2
+      if ! apt-get install -y -qq --no-install-recommends -t "$release" "${missing[@]}" >/dev/null; then
+        # What does not need the i386 side still goes in, so that the
+        # native builds can run; the install is still reported as failed.
+        native=()
+        for p in "${missing[@]}"; do [[ "$p" == *:i386 ]] || native+=("$p"); done
+        if ((${#native[@]} > 0 && ${#native[@]} < ${#missing[@]})); then
+          echo "install-deps: installing what does not need the i386 side: ${native[*]}" >&2
+          apt-get install -y -qq --no-install-recommends "${native[@]}" >/dev/null || true
+        fi
+        echo "install-deps: could not install ${missing[*]}" >&2
+        install_failed=1
+      fi
+    fi
   fi
 fi
 
@@ -158,15 +179,16 @@ if [[ "$uplot_there" != "$uplot_pinned" || ! -f "$page/node_modules/uplot/dist/u
 fi
 cd "$repo"
 
-[[ "$what" != example ]] || exit 0
-# A locale with a decimal comma, for the tests that show the records and
-# scenarios do not depend on the process locale.
-if ! locale -a 2>/dev/null | grep -qix 'de_DE.utf8'; then
-  if [[ $(id -u) -eq 0 ]]; then
-    sed -i 's/^# *de_DE.UTF-8 UTF-8/de_DE.UTF-8 UTF-8/' /etc/locale.gen
-    locale-gen >/dev/null
-  else
-    echo "install-deps: no de_DE.UTF-8 locale; the decimal-comma tests will fail" >&2
+if [[ "$what" != example ]]; then
+  # A locale with a decimal comma, for the tests that show the records and
+  # scenarios do not depend on the process locale.
+  if ! locale -a 2>/dev/null | grep -qix 'de_DE.utf8'; then
+    if [[ $(id -u) -eq 0 ]]; then
+      sed -i 's/^# *de_DE.UTF-8 UTF-8/de_DE.UTF-8 UTF-8/' /etc/locale.gen
+      locale-gen >/dev/null
+    else
+      echo "install-deps: no de_DE.UTF-8 locale; the decimal-comma tests will fail" >&2
+    fi
   fi
 fi
-
+((install_failed == 0))

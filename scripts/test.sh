@@ -276,9 +276,14 @@ windows_rerun() { # a windows-test.sh FAIL line
   part=${what%%:*}
   case "$part" in
     wine64|wine32)
+      # "PART: FLIGHT: what went wrong" names a flight; any other line
+      # (Wine missing, the records tool's own checks) is the part's.
       name=${what#*: }
-      name=${name%%:*}
-      echo "scripts/windows-test.sh $part --flight $name" ;;
+      if [[ "$name" == *": "* && "${name%%: *}" =~ ^[a-z0-9-]+$ ]]; then
+        echo "scripts/windows-test.sh $part --flight ${name%%: *}"
+      else
+        echo "scripts/windows-test.sh $part"
+      fi ;;
     *) echo "scripts/windows-test.sh tables" ;;
   esac
 }
