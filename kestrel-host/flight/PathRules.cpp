@@ -182,26 +182,45 @@ std::optional<std::string> RunPaths::Input(const fs::path& absolute, const std::
     return std::nullopt;
 }
 
-namespace {
-
 // Where a path leads once every link on the way is followed, also a link
-// at its end that leads to nothing yet.
-fs::path Resolved(const fs::path& path)
+// at its end that leads to nothing yet. A batch list checks tens of
+// thousands of paths, most of them in a few folders: where a folder leads
+// is worked out once and kept while the folder is there, and only each
+// path's own last name is looked at anew.
+fs::path RunPaths::Resolved(const fs::path& path) const
 {
     std::error_code ec;
     fs::path at = path;
-    for (int hops = 0; hops < 40 && fs::is_symlink(fs::symlink_status(at, ec)); ++hops) {
+    int hops = 0;
+    bool unreadable = false;
+    for (; hops < 40 && fs::is_symlink(fs::symlink_status(at, ec)); ++hops) {
         const fs::path target = fs::read_symlink(at, ec);
         if (ec) {
+            unreadable = true;
             break;
         }
         at = target.is_absolute() ? target : at.parent_path() / target;
     }
-    const fs::path real = fs::weakly_canonical(at, ec);
-    return ec ? path : real;
+    ec.clear();
+    const fs::path name = at.filename();
+    if (unreadable || hops == 40 || name.empty() || name == "." || name == ".." || !at.has_relative_path()) {
+        const fs::path real = fs::weakly_canonical(at, ec);
+        return ec ? path : real;
+    }
+    const std::string folder = at.parent_path().string();
+    auto known = resolvedFolders_.find(folder);
+    if (known == resolvedFolders_.end()) {
+        const fs::path real = fs::weakly_canonical(at.parent_path(), ec);
+        if (ec) {
+            return path;
+        }
+        if (!fs::is_directory(real, ec)) {
+            return real / name; // not there yet: it may still be made, and made a link
+        }
+        known = resolvedFolders_.emplace(folder, real).first;
+    }
+    return known->second / name;
 }
-
-} // namespace
 
 std::optional<std::string> RunPaths::InDataFolder(const fs::path& absolute, const std::string& shown) const
 {

@@ -88,9 +88,11 @@ private:
     const Entry* Find(const std::map<std::string, Entry> RunPaths::*paths, const std::string& key) const;
     std::optional<std::string> Nesting(const std::string& key, const std::string& shown) const;
     std::optional<std::string> InDataFolder(const std::filesystem::path& absolute, const std::string& shown) const;
+    std::filesystem::path Resolved(const std::filesystem::path& path) const;
 
     const RunPaths* batch_ = nullptr;
     std::map<std::string, Entry> inputs_;
     std::map<std::string, Entry> outputs_;
     std::map<std::string, std::filesystem::path> dataFolders_; // by key
+    mutable std::map<std::string, std::filesystem::path> resolvedFolders_; // where each folder leads
 };
