@@ -222,7 +222,8 @@ fs::path RunPaths::Resolved(const fs::path& path) const
     return known->second / name;
 }
 
-std::optional<std::string> RunPaths::InDataFolder(const fs::path& absolute, const std::string& shown) const
+std::optional<std::string> RunPaths::InDataFolder(const fs::path& absolute, const fs::path& real,
+                                                  const std::string& shown) const
 {
     const std::string key = PathKey(absolute);
     // The key itself and each folder above it.
@@ -237,7 +238,6 @@ std::optional<std::string> RunPaths::InDataFolder(const fs::path& absolute, cons
     }
     // Any root's data folder, also one this run does not know of, and also
     // where links on the way lead.
-    const fs::path real = Resolved(absolute);
     for (const fs::path& path : {absolute.lexically_normal(), real}) {
         fs::path folder;
         for (const fs::path& part : path) {
@@ -254,7 +254,7 @@ std::optional<std::string> RunPaths::InDataFolder(const fs::path& absolute, cons
 
 std::optional<std::string> RunPaths::Root(const fs::path& absolute, const std::string& shown, const std::string& written)
 {
-    if (auto problem = InDataFolder(absolute, shown)) {
+    if (auto problem = InDataFolder(absolute, Resolved(absolute), shown)) {
         return problem;
     }
     // Its names as written, as Windows would take them.
@@ -283,14 +283,14 @@ std::optional<std::string> RunPaths::Output(const fs::path& absolute, const std:
                                             const std::string& what, const std::string& kind)
 {
     const std::string key = PathKey(absolute);
-    if (auto problem = InDataFolder(absolute, shown)) {
+    const fs::path real = Resolved(absolute);
+    if (auto problem = InDataFolder(absolute, real, shown)) {
         return problem;
     }
     if (const Entry* input = Find(&RunPaths::inputs_, key)) {
         return QuotedPath(shown) + " is read by this run as " + input->what;
     }
     // Where links on the way lead.
-    const fs::path real = Resolved(absolute);
     if (real != absolute) {
         if (const Entry* input = Find(&RunPaths::inputs_, PathKey(real))) {
             return QuotedPath(shown) + " is read by this run as " + input->what + " (where links on the way lead)";

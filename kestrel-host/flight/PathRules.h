@@ -87,7 +87,9 @@ private:
     };
     const Entry* Find(const std::map<std::string, Entry> RunPaths::*paths, const std::string& key) const;
     std::optional<std::string> Nesting(const std::string& key, const std::string& shown) const;
-    std::optional<std::string> InDataFolder(const std::filesystem::path& absolute, const std::string& shown) const;
+    // `real`: where `absolute` leads (Resolved), worked out once by the caller.
+    std::optional<std::string> InDataFolder(const std::filesystem::path& absolute, const std::filesystem::path& real,
+                                            const std::string& shown) const;
     std::filesystem::path Resolved(const std::filesystem::path& path) const;
 
     const RunPaths* batch_ = nullptr;
