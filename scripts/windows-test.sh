@@ -60,6 +60,9 @@ fail() { failed=$((failed + 1)); echo "  FAIL  $*"; }
 
 # ---- builds ------------------------------------------------------------------
 
+# The prefix, stop_wine, winpath and getting 32-bit programs going.
+source scripts/wine.sh
+
 echo "== windows: build (native, i686, x86_64)"
 # The native side is the default preset's build; KESTREL_NATIVE_BUILD names
 # another folder configured the same way instead.
@@ -74,6 +77,14 @@ cmake --build "$native_build" --target kestrel-host KestrelScribeMFD >/dev/null
 # kestrel-host.exe it links against, and on x86_64 kestrel-records.exe too,
 # whose watch runs under 64-bit Wine. The i686 kestrel-records.exe is built
 # by the package (scripts/package.sh, the full tier's package stage).
+# The Wine prefix the flights need is made meanwhile: making it mostly
+# waits on Wine's own processes (about 10 s), which the compiling does not.
+prefix_maker=""
+if wants wine64 || wants wine32; then
+  mkdir -p "$(dirname "$WINEPREFIX")"
+  make_prefix &
+  prefix_maker=$!
+fi
 if wants tables || wants wine32; then
   cmake --preset windows >/dev/null
   cmake --build --preset windows --target KestrelScribeMFD kestrel-host >/dev/null
@@ -82,6 +93,7 @@ if wants tables || wants wine64; then
   cmake --preset windows64 >/dev/null
   cmake --build --preset windows64 --target KestrelScribeMFD kestrel-host kestrel-records >/dev/null
 fi
+[[ -z "$prefix_maker" ]] || wait "$prefix_maker" || true
 
 native_host=$native_build/bin/kestrel-host
 work=build/windows-test
@@ -341,9 +353,6 @@ check_rows() {
 }
 
 # ---- Wine --------------------------------------------------------------------
-
-# The prefix, stop_wine, winpath and getting 32-bit programs going.
-source scripts/wine.sh
 
 # run_windows SIDE EXE [RUNNER...]: plays every flight with EXE's batch
 # command under Wine; the batch's own lines go to $work/SIDE.log.
