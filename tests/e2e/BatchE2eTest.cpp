@@ -107,10 +107,18 @@ TEST_P(BadLists, PlayNothing)
     const BadList& c = GetParam();
     const fs::path folder = FreshFolder();
     const std::string flight = Flight("three-lines.json").string();
+    const std::string here = folder.string();
     auto expand = [&](const std::string& text) {
         std::string expanded;
+        expanded.reserve(text.size() + 64);
         for (const char at : text) {
-            expanded += at == '@' ? folder.string() : at == '%' ? flight : std::string(1, at);
+            if (at == '@') {
+                expanded += here;
+            } else if (at == '%') {
+                expanded += flight;
+            } else {
+                expanded += at;
+            }
         }
         return expanded;
     };

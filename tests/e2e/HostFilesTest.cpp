@@ -676,19 +676,19 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(KilledRun, LeavesWholeLinesEachAsTheUninterruptedRunWritesThem)
 {
-    // 1,200,000 steps of 1 s, interval 10: Probe 7 recorded until step
-    // 600,000, then GL-01 (chosen through the vessel box) in a second file:
-    // about 120,000 lines in two files.
+    // 600,000 steps of 1 s, interval 10: Probe 7 recorded until step
+    // 300,000, then GL-01 (chosen through the vessel box) in a second file:
+    // about 60,000 lines in two files, written throughout the run.
     const fs::path folder = FreshFolder();
     const fs::path flight = WriteFlight(folder / "flight.json", R"({
         "clock_mjd": 61381.5,
-        "vessels": [{"name": "Probe 7", "pitch_deg": [[0, 0], [1200000, 90]]},
-                    {"name": "GL-01", "pitch_deg": [[0, 45], [1200000, -45]]}],
-        "steps": [{"dt": 1.0, "count": 1200000}],
+        "vessels": [{"name": "Probe 7", "pitch_deg": [[0, 0], [600000, 90]]},
+                    {"name": "GL-01", "pitch_deg": [[0, 45], [600000, -45]]}],
+        "steps": [{"dt": 1.0, "count": 600000}],
         "events": [{"step": 0, "open": "left", "width": 256, "height": 200},
                    {"step": 0, "display": "left", "button": 0},
-                   {"step": 600000, "display": "left", "key": 48},
-                   {"step": 600000, "input": "GL-01"}]})");
+                   {"step": 300000, "display": "left", "key": 48},
+                   {"step": 300000, "input": "GL-01"}]})");
     auto run = [&](const std::string& name) {
         const fs::path at = folder / name;
         return std::make_pair(at, StartHost({"run", flight.string(), "--root", (at / "root").string(), "--module",
