@@ -5,14 +5,17 @@
 #     default   g++ build: every unit, end-to-end and fault-injection test,
 #               two at a time (as every ctest stage runs them)
 #     sanitize  clang++ with AddressSanitizer and UndefinedBehaviorSanitizer:
-#               the same tests; the libFuzzer targets are built alongside
+#               the same tests, each test program run whole (all its tests
+#               in one process), two at a time; the libFuzzer targets are
+#               built alongside
 #     fuzz      every fuzzer (one per folder of fuzz/corpus/) 10 s from its seeds
 #     windows   both MinGW-w64 builds and their tables; every flight on the
 #               x86_64 build under 64-bit Wine against the native records
 #   scripts/test.sh --full     all of that, and:
 #     default   also builds the benchmarks; then runs the end-to-end, fault
 #               and records tests again, each up to 3 times, in random order
-#     sanitize  that repeated run too
+#     sanitize  each test in a process of its own, as in default; that
+#               repeated run too
 #     clang     clang++ build of everything, every test on it
 #     fuzz      every fuzzer 120 s instead of 10 s
 #     wine32    every flight on the i686 build, the plug-in's true form,
@@ -53,12 +56,16 @@ done
 
 if ((full)); then
   stages=(deps default clang sanitize fuzz windows wine32 watch package)
+  whole_preset=""
   fuzz_seconds=${KESTREL_FUZZ_SECONDS:-120}
   deps_level=all
   tier="full tier"
 else
   stages=(deps default sanitize fuzz windows)
   fuzz_seconds=${KESTREL_FUZZ_SECONDS:-10}
+  # The sanitizer tests, each program whole (whole_run, below); the full
+  # tier runs each test in a process of its own, as the other stages do.
+  whole_preset=sanitize
   deps_level=windows
   tier="everyday tier"
 fi
@@ -136,9 +143,105 @@ ctest_stage() {
   part_start=$SECONDS
   cpu_now
   cpu_start=$cpu_total
-  ctest_run alone "$preset" "$preset" -j2
+  if [[ "$preset" == "$whole_preset" ]]; then
+    whole_run "$preset"
+  else
+    ctest_run alone "$preset" "$preset" -j2
+  fi
   part_done "tests" "$part_start" "$cpu_start"
   return 0
+}
+
+# whole_run PRESET: every test, as ctest_run would run them, but each
+# GoogleTest program once, whole, two programs at a time, rather than one
+# process for each test: under the sanitizers a program's start and its
+# leak check at the end cost about 0.1 s, which for one process a test is
+# a third of the stage. What runs is the same: every test a program holds,
+# and through ctest the tests that are no GoogleTest program (label
+# `script`); a test that is in neither is a failure. A program's tests are
+# counted from its own lines, failed and unexpectedly skipped ones alike,
+# and each is rerun alone through ctest, as in a ctest_run.
+whole_run() {
+  local preset=$1 dir="build/$1" out="$logs/$1.whole"
+  rm -rf "$out"
+  mkdir -p "$out"
+  # The sanitizers' settings of the test preset, as ctest would set them.
+  local env_vars=() name
+  for name in ASAN_OPTIONS UBSAN_OPTIONS; do
+    local value
+    value=$(sed -nE "s/^ *\"$name\": \"([^\"]*)\",?$/\1/p" CMakePresets.json | head -1)
+    [[ -z "$value" ]] || env_vars+=("$name=$value")
+  done
+  # Each program, biggest first (the longest runs), in the folder ctest
+  # runs its tests in: the one its list of tests was written to.
+  local programs=() list program folder
+  while IFS= read -r list; do
+    program=$(basename "$list")
+    program=${program%%\[*}
+    folder=$(sed -nE 's/.*WORKING_DIRECTORY ([^ )]+).*/\1/p' "$list" | head -1)
+    [[ -n "$folder" ]] || folder=$(cd "$(dirname "$list")" && pwd)
+    [[ -x "$dir/bin/$program" ]] || continue
+    programs+=("$(stat -c %s "$dir/bin/$program") $program $folder")
+  done < <(find "$dir/tests" -name '*_tests.cmake' -path '*\[*\]_tests.cmake')
+  local running=0 size bin
+  echo "\$ $dir/bin/PROGRAM (each GoogleTest program whole, two at a time; output in $out/)" >>"$stage_log"
+  while read -r size program folder; do
+    bin="$(pwd)/$dir/bin/$program"
+    (cd "$folder" && env "${env_vars[@]}" timeout -k 10 1800 "$bin" >"$OLDPWD/$out/$program.log" 2>&1
+     echo $? >"$OLDPWD/$out/$program.code") &
+    running=$((running + 1))
+    if ((running >= 2)); then
+      wait -n
+      running=$((running - 1))
+    fi
+  done < <(printf '%s\n' "${programs[@]}" | sort -rn)
+  wait
+  local counted=0 kind test ran skipped failed code
+  for program in $(printf '%s\n' "${programs[@]}" | awk '{ print $2 }'); do
+    cat "$out/$program.log" >>"$stage_log"
+    code=$(cat "$out/$program.code" 2>/dev/null || echo "none")
+    local failed_here=0
+    while IFS='|' read -r kind test skipped failed; do
+      case "$kind" in
+        COUNTS) # test: how many passed
+          stage_passed=$((stage_passed + test))
+          stage_skipped=$((stage_skipped + skipped))
+          counted=$((counted + test + skipped + failed)) ;;
+        FAILED|UNEXPECTED|CRASHED)
+          failed_here=1
+          local pattern what=""
+          pattern=$(sed -e 's/[][\.*^$+?(){}|]/\\&/g' <<<"$test")
+          [[ "$kind" != UNEXPECTED ]] || what=" (skipped, not as expected)"
+          [[ "$kind" != CRASHED ]] || what=" (its program $program ended while it ran, exit code $code)"
+          broken "test ${test}${what}" "ctest --preset $preset -R '^$pattern( |\$)'" ;;
+      esac
+    done < <(awk '
+      function ended(line) { sub(/^\[[^]]*\] /, "", line); sub(/ \([0-9]+ ms\)$/, "", line); sub(/, where GetParam\(\) = .*/, "", line); return line }
+      /^\[ RUN      \] / { running = ended($0); marked = 0 }
+      /^Skipped as expected: / { marked = 1 }
+      /^\[       OK \] .* \([0-9]+ ms\)$/ { ++passed; running = "" }
+      /^\[  FAILED  \] .* \([0-9]+ ms\)$/ { print "FAILED|" ended($0); ++failed; running = "" }
+      /^\[  SKIPPED \] .* \([0-9]+ ms\)$/ { if (marked) ++skipped; else { print "UNEXPECTED|" ended($0); ++failed } running = "" }
+      END { print "COUNTS|" passed + 0 "|" skipped + 0 "|" failed + 0; if (running != "") print "CRASHED|" running }
+    ' "$out/$program.log")
+    # Every test ended as it should and still the program failed: at its
+    # end (a leak the sanitizer found, say), or before its first test.
+    if [[ "$code" != 0 ]] && ((failed_here == 0)); then
+      broken "$program ended with exit code $code after its tests (see $out/$program.log)" \
+        "(cd $(quoted "${folder:-.}") && $(quoted "${env_vars[@]}") $dir/bin/$program)"
+    fi
+    # The time of each test, for --times.
+    sed -nE 's/^\[       OK \] ([^ ]+).* \(([0-9]+) ms\)$/\2 \1/p' "$out/$program.log" >>"$out/times.txt"
+  done
+  ctest_run alone "$preset" "$preset.scripts" -j2 -L script
+  local all
+  all=$(ctest --preset "$preset" -N 2>/dev/null | sed -nE 's/^Total Tests: ([0-9]+)$/\1/p')
+  local scripts
+  scripts=$(ctest --preset "$preset" -N -L script 2>/dev/null | sed -nE 's/^Total Tests: ([0-9]+)$/\1/p')
+  if [[ -z "$all" || $((counted + ${scripts:-0})) -ne "$all" ]]; then
+    broken "ctest lists ${all:-no} tests, the programs ran $counted and ${scripts:-no} are scripts" \
+      "ctest --preset $preset -j2"
+  fi
 }
 # part_done WHAT START CPU-START: one part of the current stage took this
 # long; the stage's last line says so.
@@ -396,8 +499,12 @@ if ((show_times)); then
     awk -F'\t' 'NR > 1 { t[$4] = ($2 - $1) / 1000 } END { for (o in t) printf "%8.1f  %s\n", t[o], o }' \
       "build/$preset/.ninja_log" | sort -rn | head -8
     echo "  slowest tests of the $preset run (s):"
-    sed -nE 's/^ *[0-9]+\/[0-9]+ Test +#[0-9]+: ([^ ]+) \.+.* ([0-9.]+) sec$/\2 \1/p' "$logs/$preset.ctest.log" |
-      sort -rn | head -5 | awk '{ printf "%8.1f  %s\n", $1, $2 }'
+    if [[ "$preset" == "$whole_preset" ]]; then
+      sort -rn "$logs/$preset.whole/times.txt" | head -5 | awk '{ printf "%8.1f  %s\n", $1 / 1000, $2 }'
+    else
+      sed -nE 's/^ *[0-9]+\/[0-9]+ Test +#[0-9]+: ([^ ]+) \.+.* ([0-9.]+) sec$/\2 \1/p' "$logs/$preset.ctest.log" |
+        sort -rn | head -5 | awk '{ printf "%8.1f  %s\n", $1, $2 }'
+    fi
   done
 fi
 echo "total: $total_passed passed, $total_failed failed"
