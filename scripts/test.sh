@@ -196,8 +196,8 @@ whole_run() {
     fi
   done < <(printf '%s\n' "${programs[@]}" | sort -rn)
   wait
-  local counted=0 kind test ran skipped failed code
-  for program in $(printf '%s\n' "${programs[@]}" | awk '{ print $2 }'); do
+  local counted=0 kind test skipped failed code
+  while read -r size program folder; do
     cat "$out/$program.log" >>"$stage_log"
     code=$(cat "$out/$program.code" 2>/dev/null || echo "none")
     local failed_here=0
@@ -209,11 +209,10 @@ whole_run() {
           counted=$((counted + test + skipped + failed)) ;;
         FAILED|UNEXPECTED|CRASHED)
           failed_here=1
-          local pattern what=""
-          pattern=$(sed -e 's/[][\.*^$+?(){}|]/\\&/g' <<<"$test")
+          local what=""
           [[ "$kind" != UNEXPECTED ]] || what=" (skipped, not as expected)"
           [[ "$kind" != CRASHED ]] || what=" (its program $program ended while it ran, exit code $code)"
-          broken "test ${test}${what}" "ctest --preset $preset -R '^$pattern( |\$)'" ;;
+          broken "test ${test}${what}" "$(ctest_one "$preset" "$test")" ;;
       esac
     done < <(awk '
       function ended(line) { sub(/^\[[^]]*\] /, "", line); sub(/ \([0-9]+ ms\)$/, "", line); sub(/, where GetParam\(\) = .*/, "", line); return line }
@@ -228,11 +227,11 @@ whole_run() {
     # end (a leak the sanitizer found, say), or before its first test.
     if [[ "$code" != 0 ]] && ((failed_here == 0)); then
       broken "$program ended with exit code $code after its tests (see $out/$program.log)" \
-        "(cd $(quoted "${folder:-.}") && $(quoted "${env_vars[@]}") $dir/bin/$program)"
+        "(cd $(quoted "$folder") && $(quoted "${env_vars[@]}") $(quoted "$(pwd)/$dir/bin/$program"))"
     fi
     # The time of each test, for --times.
     sed -nE 's/^\[       OK \] ([^ ]+).* \(([0-9]+) ms\)$/\2 \1/p' "$out/$program.log" >>"$out/times.txt"
-  done
+  done < <(printf '%s\n' "${programs[@]}")
   ctest_run alone "$preset" "$preset.scripts" -j2 -L script
   local all
   all=$(ctest --preset "$preset" -N 2>/dev/null | sed -nE 's/^Total Tests: ([0-9]+)$/\1/p')
@@ -289,7 +288,7 @@ ctest_run() {
   skipped=$(sed -n '/The following tests did not run:/,/^$/p' "$out" | grep -c ' (Skipped)$')
   stage_passed=$((stage_passed + all - bad - skipped))
   stage_skipped=$((stage_skipped + skipped))
-  local name pattern rerun
+  local name rerun
   # ctest's own log of the run: every run of every test, with its output and
   # why ctest counted it skipped.
   local unexpected
@@ -300,9 +299,7 @@ ctest_run() {
   ' "build/$preset/Testing/Temporary/LastTest.log" | sort -u)
   while IFS='|' read -r what name; do
     [[ -n "$name" ]] || continue
-    # A parameterised test's name goes on with "  # GetParam() = ...".
-    pattern=$(sed -e 's/  # .*//' -e 's/[][\.*^$+?(){}|]/\\&/g' <<<"$name")
-    rerun="ctest --preset $preset -R '^$pattern( |\$)'"
+    rerun=$(ctest_one "$preset" "$name")
     if [[ "$mode" == together ]]; then
       what+=" (in the run repeated with the others)"
       rerun="ctest --preset $preset $(quoted "$@")"
@@ -316,6 +313,13 @@ ctest_run() {
   if ((bad > 0 && stage_failed == failed_before)); then
     broken "$bad test(s) (see $stage_log)" "ctest --preset $preset $(quoted "$@")"
   fi
+}
+# ctest_one PRESET NAME: the ctest command that reruns just the test NAME
+# (a parameterised test's "  # GetParam() = ..." left off).
+ctest_one() {
+  local pattern
+  pattern=$(sed -e 's/  # .*//' -e 's/[][\.*^$+?(){}|]/\\&/g' <<<"$2")
+  echo "ctest --preset $1 -R '^$pattern( |\$)'"
 }
 quoted() { # ARGS... as a shell would take them back
   local arg words=()
